@@ -1,0 +1,42 @@
+# Dependencies come from the system (Debian packages); nothing is vendored.
+#
+# Native builds use the installed CMake packages. The Windows cross build uses the
+# same {fmt} headers in header-only mode and builds GoogleTest from Debian's sources,
+# because no MinGW binaries of either are packaged.
+
+if(WIN32 AND CMAKE_CROSSCOMPILING)
+  set(ORVIX_FMT_HEADERS "/usr/include/fmt" CACHE PATH "Directory holding the {fmt} headers")
+  # Expose only fmt/ (not all of /usr/include, which holds the host's C library).
+  set(_fmt_root "${CMAKE_BINARY_DIR}/_deps/fmt-include")
+  file(MAKE_DIRECTORY "${_fmt_root}")
+  if(NOT EXISTS "${_fmt_root}/fmt")
+    file(CREATE_LINK "${ORVIX_FMT_HEADERS}" "${_fmt_root}/fmt" SYMBOLIC)
+  endif()
+  add_library(orvix_fmt_header_only INTERFACE)
+  target_include_directories(orvix_fmt_header_only INTERFACE "$<BUILD_INTERFACE:${_fmt_root}>")
+  target_compile_definitions(orvix_fmt_header_only INTERFACE FMT_HEADER_ONLY=1)
+  add_library(fmt::fmt ALIAS orvix_fmt_header_only)
+  set(ORVIX_FMT_IS_HEADER_ONLY ON)
+else()
+  find_package(fmt 8 REQUIRED)
+  set(ORVIX_FMT_IS_HEADER_ONLY OFF)
+endif()
+
+find_package(Threads REQUIRED)
+
+if(ORVIX_BUILD_TESTS)
+  if(WIN32 AND CMAKE_CROSSCOMPILING)
+    set(ORVIX_GTEST_SOURCE "/usr/src/googletest" CACHE PATH "GoogleTest sources for the cross build")
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+    set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
+    add_subdirectory("${ORVIX_GTEST_SOURCE}" "${CMAKE_BINARY_DIR}/_deps/googletest" EXCLUDE_FROM_ALL SYSTEM)
+    # GoogleTest's own CMake defines the GTest:: aliases.
+  else()
+    find_package(GTest REQUIRED)
+  endif()
+endif()
+
+if(ORVIX_BUILD_BENCH)
+  find_package(benchmark REQUIRED)
+endif()

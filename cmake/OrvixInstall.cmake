@@ -1,0 +1,26 @@
+# Installs the libraries, their headers and a CMake package so that an agent component
+# can do find_package(OrvixUtilities) and link orvix::utilities.
+include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
+
+get_property(_libs GLOBAL PROPERTY ORVIX_LIBRARIES)
+set(_export_targets ${_libs} orvix_utilities orvix_warnings)
+if(ORVIX_FMT_IS_HEADER_ONLY)
+  list(APPEND _export_targets orvix_fmt_header_only)
+endif()
+install(TARGETS ${_export_targets} EXPORT OrvixUtilitiesTargets
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/src/ DESTINATION include/orvix
+  FILES_MATCHING PATTERN "*.h" PATTERN "*.inc")
+install(EXPORT OrvixUtilitiesTargets NAMESPACE orvix::
+  DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/OrvixUtilities)
+configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/OrvixUtilitiesConfig.cmake.in
+  ${CMAKE_CURRENT_BINARY_DIR}/OrvixUtilitiesConfig.cmake
+  INSTALL_DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/OrvixUtilities)
+write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/OrvixUtilitiesConfigVersion.cmake
+  COMPATIBILITY SameMinorVersion)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/OrvixUtilitiesConfig.cmake
+  ${CMAKE_CURRENT_BINARY_DIR}/OrvixUtilitiesConfigVersion.cmake
+  DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/OrvixUtilities)

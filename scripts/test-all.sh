@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Installs what is missing and runs every suite: native, ASan/UBSan, the installed
+# package with a consumer, the Windows build under Wine, and short fuzz and benchmark
+# smoke runs. Exits non-zero when any of them fails.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+scripts/install-deps.sh
+
+step() { echo; echo "=== $* ==="; }
+
+step "generated tables are current"
+scripts/check-generated.sh
+
+step "native"
+cmake --preset native -DORVIX_BUILD_TESTS=ON -DORVIX_BUILD_BENCH=ON >/dev/null
+cmake --build --preset native
+ctest --preset native
+
+step "installed package and consumer"
+rm -rf build/install build/consumer
+cmake --install build/native --prefix build/install >/dev/null
+cmake -S examples/consumer -B build/consumer -G Ninja -DCMAKE_PREFIX_PATH="$root/build/install" >/dev/null
+cmake --build build/consumer
+build/consumer/consumer
+
+step "asan + ubsan"
+cmake --preset asan >/dev/null
+cmake --build --preset asan
+ctest --preset asan
+
+step "windows under wine"
+scripts/test-windows.sh
+
+step "fuzz smoke"
+scripts/fuzz-smoke.sh
+
+step "benchmark smoke"
+scripts/bench-smoke.sh
+
+echo
+echo "all suites passed"
