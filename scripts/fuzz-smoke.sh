@@ -12,5 +12,9 @@ for f in build/fuzz/fuzz/fuzz_*; do
   corpus="build/fuzz/corpus/$name"
   mkdir -p "$corpus"
   echo "fuzzing $name for ${seconds}s"
-  "$f" -max_total_time="$seconds" -print_final_stats=0 "$corpus" fuzz/corpus/"$name" 2>&1 | tail -n 3
+  seeds=()
+  [ -d "fuzz/corpus/$name" ] && seeds=("fuzz/corpus/$name")
+  "$f" -max_total_time="$seconds" "$corpus" "${seeds[@]}" > "build/fuzz/$name.log" 2>&1 || {
+    tail -n 40 "build/fuzz/$name.log"; echo "$name failed"; exit 1; }
+  grep -E '^(Done|#[0-9]+ *DONE)' "build/fuzz/$name.log" | tail -n 1 || true
 done
