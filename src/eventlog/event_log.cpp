@@ -1,19 +1,448 @@
-// Placeholder until the event log core lands: behaves as an event log that was never
-// initialised, so every call site is real and refused with -503.
+// The event log core. All state is one static record; nothing is allocated per message.
+// Admission reads the thresholds without the lock; everything after it (formatting,
+// repeat suppression, sinks, the write queue) runs under one mutex, and the rotor's lock is
+// only ever taken inside it.
 #include "eventlog/event_log.h"
 
+#include <atomic>
+#include <chrono>
+#include <cstdarg>
 #include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <thread>
+
+#include "eventlog/event_log_clock.h"
+#include "eventlog/log_files.h"
+#include "eventlog/system_banner.h"
+#include "os/async_write.h"
 
 namespace {
+
+constexpr size_t kBufferSize = 640;
+constexpr size_t kNameSize = 255;  // names are kept to 254 characters
+constexpr uint32_t kQueueSlots = 500;
+constexpr uint32_t kQueueThreshold = 498;
+constexpr uint32_t kRepeatSummaryAt = 10000;
+constexpr uint32_t kShutdownWaitMs = 2000;
+
 const char* const kCategoryNames[VORN_EVENT_NUM_CATEGORIES] = {
 #include "eventlog/event_category_names.inc"
 };
+
+struct QueueSlot {
+    uint32_t use_count;
+    char text[kBufferSize];
+};
+
+struct LogState {
+    std::mutex lock;
+    std::atomic<bool> initialised{false};
+    std::atomic<bool> shutting_down{false};
+    bool enabled = false;
+    bool echo_to_console = false;
+    bool asynchronous = false;
+    FILE* stream = nullptr;
+    bool have_file = false;
+
+    char app_name[kNameSize] = {};
+    char folder[kNameSize] = {};
+    char path[kNameSize] = {};
+
+    char message[kBufferSize] = {};
+    char line[kBufferSize] = {};
+    char previous[kBufferSize] = {};
+    int32_t previous_level = 0;
+    int32_t previous_status = 0;
+    bool repeat_open = false;
+    uint32_t repeat_count = 0;
+
+    QueueSlot queue[kQueueSlots] = {};
+    uint32_t head = 0;
+    uint32_t tail = 0;
+    uint32_t queued = 0;
+
+    orvix::os::AsyncWriteRecord write_record;
+    bool write_pending = false;
+
+    std::atomic<vorn_event_forwarding_callback> callback{nullptr};
+};
+
+LogState g_log;
+std::atomic<int32_t> g_filter_mode{VORN_EVENT_LEVEL_INFO};
+std::atomic<int32_t> g_category_level[VORN_EVENT_NUM_CATEGORIES];
+char g_session_id[37] = {};
+std::atomic<vorn_event_time_source> g_time_source{nullptr};
+std::atomic<bool> g_asserting{false};
+
+void copy_bounded(char* dst, size_t size, const char* src) {
+    if (src == nullptr) src = "";
+    size_t n = std::strlen(src);
+    if (n > size - 1) n = size - 1;
+    std::memcpy(dst, src, n);
+    dst[n] = '\0';
+}
+
+// Writes the queued lines in order. Returns early, leaving the rest queued, when a
+// write stays pending.
+void drain_queue(orvix::os::FileHandle file) {
+    while (g_log.queued > 0) {
+        QueueSlot& slot = g_log.queue[g_log.head];
+        slot.use_count = 0;
+        g_log.head = (g_log.head + 1) % kQueueSlots;
+        --g_log.queued;
+        uint32_t result = g_log.write_record.write(file, slot.text, static_cast<uint32_t>(std::strlen(slot.text)));
+        if (result == orvix::os::kErrorIoPending) {
+            orvix::os::yield_processor();
+            if (g_log.write_record.still_pending()) {
+                g_log.write_pending = true;
+                return;
+            }
+        }
+        g_log.write_pending = false;
+    }
+}
+
+void write_to_file_async(const char* line) {
+    orvix::os::FileHandle file = orvix::os::kInvalidFile;
+    if (vorn_log_rotor_get_handle(&file, nullptr, 0) != 0 || file == orvix::os::kInvalidFile) return;
+
+    // The file takes CR LF line ends; the line keeps its 639-character bound.
+    size_t length = std::strlen(line) + 1;
+    if (length > kBufferSize - 1) length = kBufferSize - 1;
+
+    QueueSlot& slot = g_log.queue[g_log.tail];
+    ++slot.use_count;
+    std::memcpy(slot.text, line, length - 2);
+    slot.text[length - 2] = '\r';
+    slot.text[length - 1] = '\n';
+    slot.text[length] = '\0';
+    if (g_log.queued < kQueueThreshold) {
+        g_log.tail = (g_log.tail + 1) % kQueueSlots;
+        ++g_log.queued;
+    }
+    // A full queue overwrites one spare slot; once queued it reports how many lines it took.
+    if (slot.use_count > 1) {
+        std::snprintf(slot.text, sizeof slot.text, "Event logger dropped %2d log messages.\r\n",
+                      static_cast<int>(slot.use_count));
+    }
+
+    if (g_log.write_pending && g_log.write_record.still_pending()) {
+        orvix::os::close_file(file);
+        return;
+    }
+    drain_queue(file);
+    orvix::os::close_file(file);
+}
+
+// Synchronous log that opened its own file: the line goes straight to the file.
+void write_to_file_sync(const char* line) {
+    orvix::os::FileHandle file = orvix::os::kInvalidFile;
+    if (vorn_log_rotor_get_handle(&file, nullptr, 0) != 0 || file == orvix::os::kInvalidFile) return;
+    char text[kBufferSize];
+    size_t length = std::strlen(line) + 1;
+    if (length > kBufferSize - 1) length = kBufferSize - 1;
+    std::memcpy(text, line, length - 2);
+    text[length - 2] = '\r';
+    text[length - 1] = '\n';
+    orvix::os::write_file(file, text, static_cast<uint32_t>(length));
+    orvix::os::close_file(file);
+}
+
+void to_sinks(const char* line) {
+    if (g_log.echo_to_console) {
+        std::fputs(line, stdout);
+        std::fflush(stdout);
+    }
+    if (g_log.stream != nullptr) {
+        std::fputs(line, g_log.stream);
+        std::fflush(g_log.stream);
+    } else if (g_log.have_file) {
+        if (g_log.asynchronous) {
+            write_to_file_async(line);
+        } else {
+            write_to_file_sync(line);
+        }
+    }
+}
+
+void build_line(const vorn_event_utc_time& t, int32_t level, int32_t status, uint32_t category, const char* message) {
+    int n = std::snprintf(g_log.line, kBufferSize, "%d-%02d-%02dT%02d:%02d:%02d.%03dZ %s > LVL:%d RC:%4d %15s :%s\n",
+                          t.year, t.month, t.day, t.hour, t.minute, t.second, t.millisecond, g_session_id, level,
+                          status, kCategoryNames[category], message);
+    if (n < 0 || static_cast<size_t>(n) >= kBufferSize) {
+        g_log.line[kBufferSize - 2] = '\n';
+        g_log.line[kBufferSize - 1] = '\0';
+    }
+}
+
+int32_t effective_threshold(uint32_t category) {
+    int32_t global = g_filter_mode.load(std::memory_order_relaxed);
+    int32_t threshold = category < VORN_EVENT_NUM_CATEGORIES
+                            ? g_category_level[category].load(std::memory_order_relaxed)
+                            : VORN_EVENT_LEVEL_NOT_SET;
+    if (threshold == VORN_EVENT_LEVEL_NOT_SET) threshold = global;
+    if (global > threshold) threshold = global;
+    if (threshold == VORN_EVENT_LEVEL_NOT_SET) threshold = VORN_EVENT_LEVEL_INFO;
+    return threshold;
+}
+
+int32_t log_formatted(uint32_t category, int32_t level, int32_t status, const char* format, va_list args) {
+    std::unique_lock<std::mutex> guard(g_log.lock);
+
+    int n = std::vsnprintf(g_log.message, kBufferSize, format, args);
+    if (n < 0) g_log.message[kBufferSize - 1] = '\0';  // cut at 639 characters in every case
+    for (char* p = g_log.message; *p != '\0'; ++p) {
+        if (*p == '\r' || *p == '\n') *p = ' ';
+    }
+
+    if (vorn_event_forwarding_callback callback = g_log.callback.load()) {
+        return callback(g_log.message, 0, category, level, status);
+    }
+
+    vorn_event_utc_time now{};
+    vorn_event_current_utc_time(&now);
+
+    bool output = false;
+    bool summary_due = false;
+    if (std::strcmp(g_log.message, g_log.previous) != 0) {
+        if (g_log.repeat_open) {
+            summary_due = true;
+            g_log.repeat_open = false;
+        }
+        std::memcpy(g_log.previous, g_log.message, kBufferSize);
+        g_log.previous_level = level;
+        g_log.previous_status = status;
+        output = true;
+    } else if (!g_log.repeat_open) {
+        g_log.repeat_open = true;
+        g_log.repeat_count = 1;
+    } else if (++g_log.repeat_count >= kRepeatSummaryAt) {
+        summary_due = true;
+    }
+
+    if (summary_due) {
+        char summary[kBufferSize];
+        std::snprintf(summary, sizeof summary, "Last message repeated %d %s", static_cast<int>(g_log.repeat_count),
+                      g_log.repeat_count == 1 ? "time" : "times");
+        // The stored level and status: those of the new message when it closed the run.
+        build_line(now, g_log.previous_level, g_log.previous_status, category, summary);
+        to_sinks(g_log.line);
+        g_log.repeat_count = 0;
+    }
+    if (output) {
+        build_line(now, level, status, category, g_log.message);
+        to_sinks(g_log.line);
+    }
+    return VORN_STATUS_SUCCESS;
+}
+
 }  // namespace
 
-int32_t vorn_event_log(uint32_t, int32_t, int32_t, const char*, ...) { return VORN_STATUS_NOT_STARTED; }
+void vorn_event_system_utc_time(vorn_event_utc_time* now) {
+    using namespace std::chrono;
+    const auto tp = system_clock::now();
+    const auto day = floor<days>(tp);
+    const year_month_day ymd{day};
+    const hh_mm_ss<milliseconds> time{duration_cast<milliseconds>(tp - day)};
+    now->year = static_cast<int>(ymd.year());
+    now->month = static_cast<int>(static_cast<unsigned>(ymd.month()));
+    now->day = static_cast<int>(static_cast<unsigned>(ymd.day()));
+    now->hour = static_cast<int>(time.hours().count());
+    now->minute = static_cast<int>(time.minutes().count());
+    now->second = static_cast<int>(time.seconds().count());
+    now->millisecond = static_cast<int>(time.subseconds().count());
+}
+
+void vorn_event_set_time_source(vorn_event_time_source source) { g_time_source.store(source); }
+
+void vorn_event_current_utc_time(vorn_event_utc_time* now) {
+    vorn_event_time_source source = g_time_source.load();
+    (source != nullptr ? source : vorn_event_system_utc_time)(now);
+}
 
 const char* vorn_event_category_name(uint32_t category) {
     return category < VORN_EVENT_NUM_CATEGORIES ? kCategoryNames[category] : nullptr;
 }
 
-[[noreturn]] void vorn_event_assert(int32_t, const char*, int32_t) { std::exit(1); }
+int32_t vorn_event_get_default_init_params(vorn_event_init_params* params) {
+    if (params == nullptr) return VORN_STATUS_MISSING_ARGUMENT;
+    *params = vorn_event_init_params{};
+    params->enabled = 1;
+    params->echo_to_console = 0;
+    params->level = VORN_EVENT_LEVEL_INFO;
+    params->app_name = "";
+    params->stream = nullptr;
+    params->max_age_days = 7;
+    params->show_system_info = 1;
+    params->show_folders = 1;
+    params->session_id = VORN_EVENT_NULL_SESSION_ID;
+    return VORN_STATUS_SUCCESS;
+}
+
+int32_t vorn_event_init(const vorn_event_init_params* params) {
+    if (params == nullptr) return VORN_STATUS_MISSING_ARGUMENT;
+    if (g_log.initialised.load()) return VORN_STATUS_SUCCESS;
+
+    int32_t result = VORN_STATUS_SUCCESS;
+    const char* app_name = (params->app_name != nullptr && params->app_name[0] != '\0') ? params->app_name
+                                                                                      : "unknown_app";
+    if (params->stream == nullptr && params->enabled) {
+        char folder[kNameSize] = {};
+        vorn_util_get_log_folder_utf8(folder, sizeof folder);
+        char pattern[1024];
+        if (vorn_util_build_prune_pattern(pattern, sizeof pattern, folder, app_name) == VORN_STATUS_SUCCESS) {
+            vorn_util_prune_old_logs(pattern, params->max_age_days == 0 ? 7 : params->max_age_days);
+        }
+
+        g_log.asynchronous = params->asynchronous != 0;
+        char path[kNameSize] = {};
+        if (g_log.callback.load() == nullptr) {
+            const char* session = params->session_id;
+            if (session != nullptr && std::strcmp(session, VORN_EVENT_NULL_SESSION_ID) == 0) session = nullptr;
+            orvix::os::FileHandle marker = orvix::os::kInvalidFile;
+            vorn_util_open_log_file(path, sizeof path, folder, app_name, session, params->simple_file_name,
+                                    params->move_closed_files, &marker);
+            g_log.have_file = marker != orvix::os::kInvalidFile;
+            if (!g_log.asynchronous && !g_log.have_file) {
+                std::printf("Error opening logfile: %s!!!\n", path);
+                std::printf("Continuing with no logfile .... \n");
+                result = VORN_STATUS_FAILURE;
+            }
+        }
+        copy_bounded(g_log.app_name, kNameSize, app_name);
+        copy_bounded(g_log.folder, kNameSize, folder);
+        copy_bounded(g_log.path, kNameSize, path);
+        if (g_log.asynchronous) {
+            if (!g_log.write_record.create()) return VORN_STATUS_FAILURE;
+            g_log.write_pending = false;
+        }
+    } else {
+        g_log.stream = params->stream;
+        copy_bounded(g_log.app_name, kNameSize, app_name);
+    }
+
+    g_log.enabled = params->enabled != 0;
+    g_log.echo_to_console = params->echo_to_console != 0;
+    g_filter_mode.exchange(params->level);
+    for (auto& level : g_category_level) level.store(VORN_EVENT_LEVEL_NOT_SET);
+    g_log.initialised.store(true);
+    return result;
+}
+
+int32_t vorn_event_start_logging(const char* app_name, const char* session_id, int32_t show_system_info,
+                                 int32_t show_folders, int32_t echo_to_console, uint32_t max_age_days,
+                                 int32_t move_closed_files, int32_t asynchronous) {
+    vorn_event_init_params params;
+    vorn_event_get_default_init_params(&params);
+    params.app_name = (app_name != nullptr && app_name[0] != '\0') ? app_name : "orvix_missing_name";
+    params.session_id =
+        (session_id != nullptr && session_id[0] != '\0') ? session_id : VORN_EVENT_NULL_SESSION_ID;
+    params.show_system_info = show_system_info;
+    params.show_folders = show_folders;
+    if (echo_to_console != 0) params.echo_to_console = 1;
+    params.max_age_days = max_age_days;
+    params.move_closed_files = move_closed_files;
+    params.asynchronous = asynchronous;
+    copy_bounded(g_session_id, sizeof g_session_id, params.session_id);
+
+    int32_t status = vorn_event_init(&params);
+    if (status != VORN_STATUS_SUCCESS) return status;
+    return vorn_event_write_banner(params.app_name, show_system_info, show_folders);
+}
+
+int32_t vorn_event_start_logging(const char* app_name, int32_t show_system_info, int32_t show_folders,
+                                 int32_t echo_to_console, int32_t asynchronous) {
+    return vorn_event_start_logging(app_name, "", show_system_info, show_folders, echo_to_console, 0, 0,
+                                    asynchronous);
+}
+
+int32_t vorn_event_start_logging(const char* app_name, int32_t show_system_info, int32_t show_folders,
+                                 int32_t echo_to_console, int32_t move_closed_files, int32_t asynchronous) {
+    return vorn_event_start_logging(app_name, "", show_system_info, show_folders, echo_to_console, 0,
+                                    move_closed_files, asynchronous);
+}
+
+int32_t vorn_event_log(uint32_t category, int32_t level, int32_t status, const char* format, ...) {
+    if (!g_log.initialised.load(std::memory_order_acquire) || g_log.shutting_down.load(std::memory_order_acquire)) {
+        return VORN_STATUS_NOT_STARTED;
+    }
+    if (!g_log.enabled) return VORN_STATUS_SUCCESS;
+    if (level < VORN_EVENT_LEVEL_CRITICAL || level > VORN_EVENT_LEVEL_TRACE || level > effective_threshold(category)) {
+        return VORN_STATUS_SUCCESS;
+    }
+    if (category >= VORN_EVENT_NUM_CATEGORIES) return VORN_STATUS_INVALID;
+    if (format == nullptr) format = "";
+
+    va_list args;
+    va_start(args, format);
+    int32_t result = log_formatted(category, level, status, format, args);
+    va_end(args);
+    return result;
+}
+
+int32_t vorn_event_set_filter_mode(int32_t mode) {
+    if (mode >= VORN_EVENT_LEVEL_NOT_SET) return VORN_STATUS_INVALID;
+    vorn_event_log(VORN_EVENT_CAT_COMMON, VORN_EVENT_LEVEL_CRITICAL, 0, "Setting event filter mode to %d", mode);
+    g_filter_mode.exchange(mode);
+    return VORN_STATUS_SUCCESS;
+}
+
+int32_t vorn_event_set_category_level(uint32_t category, int32_t level) {
+    if (category >= VORN_EVENT_NUM_CATEGORIES || level >= 7) return VORN_STATUS_INVALID;
+    if (category == 0) {
+        for (auto& entry : g_category_level) entry.store(level);
+    } else {
+        g_category_level[category].store(level);
+    }
+    return VORN_STATUS_SUCCESS;
+}
+
+int32_t vorn_event_set_forwarding_callback(vorn_event_forwarding_callback callback) {
+    static const char kFunction[] = "vorn_event_set_forwarding_callback";
+    if (callback == nullptr) {
+        vorn_event_log(VORN_EVENT_CAT_COMMON, VORN_EVENT_LEVEL_ERROR, VORN_STATUS_INVALID,
+                       "%s: called with a 0 parameter. ignoring", kFunction);
+        return VORN_STATUS_INVALID;
+    }
+    vorn_event_forwarding_callback expected = nullptr;
+    if (!g_log.callback.compare_exchange_strong(expected, callback)) {
+        vorn_event_log(VORN_EVENT_CAT_COMMON, VORN_EVENT_LEVEL_ERROR, VORN_STATUS_ALREADY_SET,
+                       "%s: called a second time. ignoring", kFunction);
+        return VORN_STATUS_ALREADY_SET;
+    }
+    return VORN_STATUS_SUCCESS;
+}
+
+int32_t vorn_event_shutdown() {
+    if (!g_log.initialised.load() || g_log.shutting_down.exchange(true)) return VORN_STATUS_SUCCESS;
+    std::lock_guard<std::mutex> guard(g_log.lock);
+    if (g_log.asynchronous && g_log.have_file) {
+        orvix::os::FileHandle file = orvix::os::kInvalidFile;
+        if (vorn_log_rotor_get_handle(&file, nullptr, 0) == 0 && file != orvix::os::kInvalidFile) {
+            while (g_log.queued > 0) {
+                if (g_log.write_pending) g_log.write_record.wait(kShutdownWaitMs);
+                g_log.write_pending = false;
+                drain_queue(file);
+            }
+            if (g_log.write_pending) g_log.write_record.wait(kShutdownWaitMs);
+            orvix::os::flush_file(file);
+            orvix::os::close_file(file);
+        }
+        g_log.write_record.destroy();
+    }
+    if (g_log.have_file) vorn_log_rotor_shutdown();
+    return VORN_STATUS_SUCCESS;
+}
+
+[[noreturn]] void vorn_event_assert(int32_t, const char* function_name, int32_t line) {
+    if (vorn_event_log(VORN_EVENT_CAT_ASSERT, VORN_EVENT_LEVEL_CRITICAL, VORN_STATUS_FAILURE,
+                       "Assert in function %s at line number %d.", function_name != nullptr ? function_name : "",
+                       static_cast<int>(line)) == VORN_STATUS_SUCCESS) {
+        std::this_thread::sleep_for(std::chrono::seconds(2));
+    }
+    if (!g_asserting.exchange(true)) vorn_event_shutdown();
+    std::fflush(nullptr);
+    // Other threads may still run; leave without running static destructors under them.
+    std::_Exit(1);
+}

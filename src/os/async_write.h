@@ -1,0 +1,50 @@
+// The event log's one asynchronous-write record: the file position is "end of file" for
+// every write, and a manual-reset event (created signalled) reports completion. On Windows
+// this is an OVERLAPPED used with WriteFile; elsewhere writes complete at once.
+//
+// Not thread-safe: the event log uses it under its own lock.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "os/file_handle.h"
+#include "os/file_system.h"
+
+namespace orvix::os {
+
+inline constexpr uint32_t kErrorIoPending = 997;
+inline constexpr uint32_t kStatusPending = 259;
+
+class AsyncWriteRecord {
+public:
+    AsyncWriteRecord();
+    ~AsyncWriteRecord();
+    AsyncWriteRecord(const AsyncWriteRecord&) = delete;
+    AsyncWriteRecord& operator=(const AsyncWriteRecord&) = delete;
+
+    // Creates the completion event; false when it cannot be created.
+    bool create();
+    void destroy();
+
+    // Starts a write of size bytes at the end of the file. 0 when it completed,
+    // kErrorIoPending when it is under way, otherwise the system's error code.
+    uint32_t write(FileHandle file, const void* data, uint32_t size);
+    // True while the last write started is still under way.
+    bool still_pending() const;
+    // Waits up to timeout_ms for the last write; true when it completed.
+    bool wait(uint32_t timeout_ms);
+
+    struct Impl;
+
+private:
+    std::unique_ptr<Impl> impl_;
+};
+
+// Synchronous helpers on a handle (close_file is in os/file_system.h).
+uint32_t write_file(FileHandle file, const void* data, uint32_t size);
+void flush_file(FileHandle file);
+// Gives up the rest of the time slice (a zero-length sleep).
+void yield_processor();
+
+}  // namespace orvix::os

@@ -1,0 +1,59 @@
+// POSIX has no overlapped writes on regular files; the descriptor is opened for
+// appending, so a plain write() lands at the end and completes at once.
+#include <errno.h>
+#include <sched.h>
+#include <unistd.h>
+
+#include "os/async_write.h"
+
+namespace orvix::os {
+namespace {
+constexpr uint32_t kErrorInvalidHandle = 6;
+constexpr uint32_t kErrorDiskFull = 112;
+constexpr uint32_t kErrorWriteFault = 29;
+
+uint32_t write_all(FileHandle file, const void* data, uint32_t size) {
+    if (file < 0) return kErrorInvalidHandle;
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        ssize_t n = ::write(static_cast<int>(file), p, size);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return errno == ENOSPC ? kErrorDiskFull : errno == EBADF ? kErrorInvalidHandle : kErrorWriteFault;
+        }
+        p += n;
+        size -= static_cast<uint32_t>(n);
+    }
+    return 0;
+}
+}  // namespace
+
+struct AsyncWriteRecord::Impl {};
+
+AsyncWriteRecord::AsyncWriteRecord() = default;
+AsyncWriteRecord::~AsyncWriteRecord() = default;
+
+bool AsyncWriteRecord::create() {
+    impl_ = std::make_unique<Impl>();
+    return true;
+}
+
+void AsyncWriteRecord::destroy() { impl_.reset(); }
+
+uint32_t AsyncWriteRecord::write(FileHandle file, const void* data, uint32_t size) {
+    return write_all(file, data, size);
+}
+
+bool AsyncWriteRecord::still_pending() const { return false; }
+
+bool AsyncWriteRecord::wait(uint32_t) { return true; }
+
+uint32_t write_file(FileHandle file, const void* data, uint32_t size) { return write_all(file, data, size); }
+
+void flush_file(FileHandle file) {
+    if (file >= 0) ::fsync(static_cast<int>(file));
+}
+
+void yield_processor() { sched_yield(); }
+
+}  // namespace orvix::os

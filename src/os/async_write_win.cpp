@@ -1,0 +1,62 @@
+#include <windows.h>
+
+#include "os/async_write.h"
+
+namespace orvix::os {
+
+struct AsyncWriteRecord::Impl {
+    OVERLAPPED overlapped{};
+};
+
+AsyncWriteRecord::AsyncWriteRecord() = default;
+AsyncWriteRecord::~AsyncWriteRecord() { destroy(); }
+
+bool AsyncWriteRecord::create() {
+    destroy();
+    HANDLE event = CreateEventW(nullptr, TRUE, TRUE, nullptr);
+    if (event == nullptr) return false;
+    impl_ = std::make_unique<Impl>();
+    impl_->overlapped.hEvent = event;
+    return true;
+}
+
+void AsyncWriteRecord::destroy() {
+    if (impl_ && impl_->overlapped.hEvent != nullptr) CloseHandle(impl_->overlapped.hEvent);
+    impl_.reset();
+}
+
+uint32_t AsyncWriteRecord::write(FileHandle file, const void* data, uint32_t size) {
+    if (!impl_) return ERROR_INVALID_HANDLE;
+    HANDLE event = impl_->overlapped.hEvent;
+    impl_->overlapped = OVERLAPPED{};
+    impl_->overlapped.hEvent = event;
+    // Both halves all ones: append at the end of the file.
+    impl_->overlapped.Offset = 0xFFFFFFFF;
+    impl_->overlapped.OffsetHigh = 0xFFFFFFFF;
+    if (WriteFile(reinterpret_cast<HANDLE>(file), data, size, nullptr, &impl_->overlapped)) return 0;
+    return GetLastError();
+}
+
+bool AsyncWriteRecord::still_pending() const {
+    return impl_ && impl_->overlapped.Internal == static_cast<ULONG_PTR>(kStatusPending);
+}
+
+bool AsyncWriteRecord::wait(uint32_t timeout_ms) {
+    if (!impl_) return true;
+    return WaitForSingleObject(impl_->overlapped.hEvent, timeout_ms) == WAIT_OBJECT_0;
+}
+
+uint32_t write_file(FileHandle file, const void* data, uint32_t size) {
+    OVERLAPPED at_end{};
+    at_end.Offset = 0xFFFFFFFF;
+    at_end.OffsetHigh = 0xFFFFFFFF;
+    DWORD written = 0;
+    if (!WriteFile(reinterpret_cast<HANDLE>(file), data, size, &written, &at_end)) return GetLastError();
+    return 0;
+}
+
+void flush_file(FileHandle file) { FlushFileBuffers(reinterpret_cast<HANDLE>(file)); }
+
+void yield_processor() { Sleep(0); }
+
+}  // namespace orvix::os
