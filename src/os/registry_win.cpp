@@ -57,8 +57,19 @@ int32_t registry_get_value(RegKey key, std::u16string_view sub_key, std::u16stri
     DWORD t = 0;
     DWORD bytes = data_bytes != nullptr ? *data_bytes : 0;
     const std::wstring sub = w(sub_key);
+    const DWORD capacity = bytes;
     LSTATUS s = RegGetValueW(h(key), sub.empty() ? nullptr : sub.c_str(), w(value).c_str(), flags, &t, data,
                              data_bytes != nullptr ? &bytes : nullptr);
+    // Windows terminates strings that were stored without their NUL and counts the
+    // terminator; Wine returns them as stored. Give callers the Windows result on both.
+    if (s == ERROR_SUCCESS && data != nullptr && (t == REG_SZ || t == REG_EXPAND_SZ) && bytes % 2 == 0) {
+        wchar_t* text = static_cast<wchar_t*>(data);
+        const DWORD units = bytes / 2;
+        if ((units == 0 || text[units - 1] != L'\0') && bytes + 2 <= capacity) {
+            text[units] = L'\0';
+            bytes += 2;
+        }
+    }
     if (type != nullptr) *type = t;
     if (data_bytes != nullptr) *data_bytes = bytes;
     return s;
@@ -75,7 +86,17 @@ int32_t registry_delete_value(RegKey key, std::u16string_view name) {
 
 int32_t registry_delete_tree(RegKey key, std::u16string_view sub_key) {
     const std::wstring sub = w(sub_key);
-    return RegDeleteTreeW(h(key), sub.empty() ? nullptr : sub.c_str());
+    if (sub.empty()) return RegDeleteTreeW(h(key), nullptr);
+    // Empty the key before deleting it. Windows signals a watcher of a key when the key
+    // is deleted; Wine does so only when its values go, so this gives watchers the same
+    // signal on both.
+    HKEY doomed = nullptr;
+    LSTATUS s = RegOpenKeyExW(h(key), sub.c_str(), 0, KEY_ALL_ACCESS, &doomed);
+    if (s != ERROR_SUCCESS) return s;
+    s = RegDeleteTreeW(doomed, nullptr);
+    RegCloseKey(doomed);
+    if (s != ERROR_SUCCESS) return s;
+    return RegDeleteKeyW(h(key), sub.c_str());
 }
 
 int32_t registry_notify_change(RegKey key, bool watch_subtree, uint32_t filter, Event& event, bool asynchronous) {
