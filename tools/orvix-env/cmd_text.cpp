@@ -68,4 +68,8 @@ int run_text(int argc, char** argv) {
     return 0;
 }
 
+ORVIX_ENV_COMMAND(text, "text", "TEXT [MASK EXPECTED]",
+                  "check UTF-8 TEXT against the six repertoire profiles, optionally with a property filter",
+                  run_text);
+
 }  // namespace orvix_env

@@ -1,8 +1,10 @@
-// Sub-commands of orvix-env. Each takes the arguments after its own name and returns
-// the process exit status.
+// Sub-commands of orvix-env. Each lives in its own cmd_*.cpp and registers itself with
+// ORVIX_ENV_COMMAND; it takes the arguments after its own name and returns the process
+// exit status.
 #pragma once
 
 #include <string_view>
+#include <vector>
 
 namespace orvix_env {
 
@@ -13,6 +15,14 @@ struct Command {
     int (*run)(int argc, char** argv);
 };
 
-int run_text(int argc, char** argv);
+// Every registered command, in name order.
+const std::vector<Command>& commands();
+
+struct CommandRegistration {
+    explicit CommandRegistration(const Command& command);
+};
 
 }  // namespace orvix_env
+
+#define ORVIX_ENV_COMMAND(id, name, usage, summary, run) \
+    static const ::orvix_env::CommandRegistration orvix_env_command_##id({name, usage, summary, run})
