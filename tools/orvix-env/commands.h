@@ -3,8 +3,11 @@
 // exit status.
 #pragma once
 
+#include <string>
 #include <string_view>
 #include <vector>
+
+#include "config/registry_export_file.h"
 
 namespace orvix_env {
 
@@ -17,6 +20,21 @@ struct Command {
 
 // Every registered command, in name order.
 const std::vector<Command>& commands();
+
+// Options given before the command.
+struct GlobalOptions {
+    std::string registry_file;  // --registry FILE.reg, loaded before the command runs
+};
+const GlobalOptions& global_options();
+// False where the machine has a registry of its own (Windows).
+bool registry_option_supported();
+
+// Loads a registry export file into the in-process registry, printing every skipped line
+// as FILE:LINE: message on standard error. previous is the file as loaded before (its
+// values that the new file no longer sets are deleted); the parsed file goes to loaded.
+// False when the file cannot be read or is not a registry export file.
+bool load_registry_file(const std::string& path, const orvix::config::RegistryFile* previous,
+                        orvix::config::RegistryFile* loaded);
 
 struct CommandRegistration {
     explicit CommandRegistration(const Command& command);

@@ -19,6 +19,33 @@ std::vector<Command>& registry() {
 
 const std::vector<Command>& commands() { return registry(); }
 
+namespace {
+GlobalOptions g_options;
+}  // namespace
+
+const GlobalOptions& global_options() { return g_options; }
+
+bool load_registry_file(const std::string& path, const orvix::config::RegistryFile* previous,
+                        orvix::config::RegistryFile* loaded) {
+    std::string bytes, error;
+    if (!orvix::config::read_file_bytes(path, &bytes, &error)) {
+        std::fprintf(stderr, "orvix-env: %s\n", error.c_str());
+        return false;
+    }
+    *loaded = orvix::config::parse_registry_file(bytes);
+    for (const auto& p : loaded->problems) {
+        std::fprintf(stderr, "%s:%d: %s\n", path.c_str(), p.line, p.message.c_str());
+    }
+    if (loaded->entries.empty() && !loaded->problems.empty() && loaded->problems.front().message.rfind("not a", 0) == 0) {
+        return false;
+    }
+    const orvix::config::RegistryFileApplied applied = orvix::config::apply_registry_file(*loaded, previous);
+    for (const auto& p : applied.problems) {
+        std::fprintf(stderr, "%s:%d: %s\n", path.c_str(), p.line, p.message.c_str());
+    }
+    return true;
+}
+
 CommandRegistration::CommandRegistration(const Command& command) {
     std::vector<Command>& all = registry();
     all.insert(std::upper_bound(all.begin(), all.end(), command,
@@ -30,8 +57,10 @@ namespace {
 
 void print_help(std::FILE* out) {
     std::fprintf(out,
-                 "usage: orvix-env [--help] [--version] COMMAND [ARGS...]\n\n"
-                 "Shows what the Orvix agent's utility layer sees on this machine.\n\ncommands:\n");
+                 "usage: orvix-env [--help] [--version] [--registry FILE.reg] COMMAND [ARGS...]\n\n"
+                 "Shows what the Orvix agent's utility layer sees on this machine.\n\n"
+                 "  --registry FILE.reg  load a registry export file into the layer's own registry before the\n"
+                 "                       command runs (machines without a registry only)\n\ncommands:\n");
     for (const Command& c : commands()) {
         std::fprintf(out, "  %.*s %.*s\n      %.*s\n", int(c.name.size()), c.name.data(), int(c.usage.size()),
                      c.usage.data(), int(c.summary.size()), c.summary.data());
@@ -47,6 +76,31 @@ int main(int argc, char** argv) {
         print_help(stderr);
         return 2;
     }
+    int next = 1;
+    while (next < argc && std::string_view(argv[next]) == "--registry") {
+        if (next + 1 >= argc) {
+            std::fprintf(stderr, "orvix-env: --registry needs a file\n");
+            return 2;
+        }
+        if (!registry_option_supported()) {
+            std::fprintf(stderr,
+                         "orvix-env: --registry is for machines without a registry; import the file with "
+                         "regedit instead\n");
+            return 2;
+        }
+        g_options.registry_file = argv[next + 1];
+        next += 2;
+    }
+    if (next >= argc) {
+        print_help(stderr);
+        return 2;
+    }
+    if (!g_options.registry_file.empty()) {
+        orvix::config::RegistryFile loaded;
+        if (!load_registry_file(g_options.registry_file, nullptr, &loaded)) return 2;
+    }
+    argc -= next - 1;
+    argv += next - 1;
     std::string_view first = argv[1];
     if (first == "--help" || first == "-h") {
         print_help(stdout);
