@@ -14,6 +14,7 @@
 #include <string>
 
 #include "config/settings_catalogue.h"
+#include "eventlog/status.h"
 
 // The 32-bit value of an enumerated setting. For orvix.language the codes are languages.
 enum eVORN_MGMT_ENV_ENUM : int32_t {
