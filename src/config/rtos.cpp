@@ -104,29 +104,53 @@ void vorn_rtos_queue_flush(sVORN_RTOS_QUEUE* queue) {
 
 sVORN_RTOS_SEM* vorn_rtos_sem_create(uint32_t initial_count) {
     auto* sem = new (std::nothrow) sVORN_RTOS_SEM;
-    if (sem != nullptr) sem->count = initial_count;
+    if (sem != nullptr) sem->count.store(initial_count);
     return sem;
 }
 
+namespace {
+
+bool try_take(sVORN_RTOS_SEM* sem) {
+    uint32_t count = sem->count.load();
+    while (count > 0) {
+        if (sem->count.compare_exchange_weak(count, count - 1, std::memory_order_seq_cst)) return true;
+    }
+    return false;
+}
+
+// The store holds its semaphore for a few nanoseconds: a short spin is nearly always
+// enough and saves both sides a sleep and a wake-up.
+constexpr int kSpins = 200;
+
+}  // namespace
+
 int32_t vorn_rtos_sem_get(sVORN_RTOS_SEM* sem, uint32_t timeout_ms) {
     if (sem == nullptr) return VORN_STATUS_MISSING_ARGUMENT;
+    if (try_take(sem)) return VORN_STATUS_SUCCESS;
+    if (timeout_ms == VORN_RTOS_NO_WAIT) return VORN_STATUS_TIMEOUT;
     const Clock::time_point deadline = deadline_of(timeout_ms);
-    std::unique_lock<std::mutex> lock(sem->lock);
-    if (sem->count == 0) {
-        ++sem->waiters;
-        const bool got = wait_for_ready(sem->available, lock, timeout_ms, deadline, [sem] { return sem->count > 0; });
-        --sem->waiters;
-        if (!got) return VORN_STATUS_TIMEOUT;
+    for (int i = 0; i < kSpins; ++i) {
+        if (sem->count.load(std::memory_order_relaxed) > 0 && try_take(sem)) return VORN_STATUS_SUCCESS;
     }
-    --sem->count;
-    return VORN_STATUS_SUCCESS;
+    std::unique_lock<std::mutex> lock(sem->lock);
+    // Announce the wait before looking at the count again: a put either sees the waiter
+    // and wakes it under the lock, or its count is seen here.
+    sem->waiters.fetch_add(1);
+    const bool got = wait_for_ready(sem->available, lock, timeout_ms, deadline, [sem] { return try_take(sem); });
+    sem->waiters.fetch_sub(1);
+    return got ? VORN_STATUS_SUCCESS : VORN_STATUS_TIMEOUT;
 }
 
 void vorn_rtos_sem_put(sVORN_RTOS_SEM* sem) {
     if (sem == nullptr) return;
-    std::lock_guard<std::mutex> lock(sem->lock);
-    if (sem->count != std::numeric_limits<uint32_t>::max()) ++sem->count;
-    if (sem->waiters > 0) sem->available.notify_one();
+    uint32_t count = sem->count.load(std::memory_order_relaxed);
+    do {
+        if (count == std::numeric_limits<uint32_t>::max()) break;
+    } while (!sem->count.compare_exchange_weak(count, count + 1, std::memory_order_seq_cst));
+    if (sem->waiters.load() > 0) {
+        std::lock_guard<std::mutex> lock(sem->lock);
+        sem->available.notify_one();
+    }
 }
 
 sVORN_RTOS_MUTEX* vorn_rtos_mutex_create() { return new (std::nothrow) sVORN_RTOS_MUTEX; }

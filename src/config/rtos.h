@@ -14,6 +14,7 @@
 // starts the store (or opens the RTOS itself when it does not use the store).
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -37,11 +38,14 @@ struct sVORN_RTOS_QUEUE {
     uint32_t read_pos = 0;
 };
 
+// The count is taken and given back with atomic operations; the mutex and condition
+// variable are used only when a taker has to wait, so an uncontended get and put cost two
+// atomic operations and no lock.
 struct sVORN_RTOS_SEM {
     std::mutex lock;
-    uint32_t count = 0;
+    std::atomic<uint32_t> count{0};
     std::condition_variable available;
-    uint32_t waiters = 0;  // so that a put with nobody waiting costs no wake-up call
+    std::atomic<uint32_t> waiters{0};  // takers blocked on available
 };
 
 // Not recursive.

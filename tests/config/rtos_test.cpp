@@ -144,6 +144,32 @@ TEST(RtosSemaphore, CountsAndTimeOuts) {
     vorn_rtos_sem_put(nullptr);
 }
 
+// A semaphore of count 1 as a lock under heavy contention: no update is lost and no
+// waiter sleeps through a put (that would hang the test).
+TEST(RtosSemaphore, ExcludesAndWakesUnderContention) {
+    sVORN_RTOS_SEM* sem = vorn_rtos_sem_create(1);
+    ASSERT_NE(sem, nullptr);
+    uint64_t counter = 0;
+    constexpr int kThreads = 4;
+    constexpr int kRounds = 20000;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < kRounds; ++i) {
+                ASSERT_EQ(vorn_rtos_sem_get(sem, t % 2 == 0 ? VORN_RTOS_WAIT_FOREVER : 60000), VORN_STATUS_SUCCESS);
+                const uint64_t seen = counter;
+                if (i % 64 == 0) std::this_thread::yield();  // hold it long enough for others to block
+                counter = seen + 1;
+                vorn_rtos_sem_put(sem);
+            }
+        });
+    }
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(counter, uint64_t{kThreads} * kRounds);
+    EXPECT_EQ(vorn_rtos_sem_get(sem, VORN_RTOS_NO_WAIT), VORN_STATUS_SUCCESS);
+    EXPECT_EQ(vorn_rtos_sem_get(sem, VORN_RTOS_NO_WAIT), VORN_STATUS_TIMEOUT);
+}
+
 TEST(RtosMutex, OnlyNoWaitAndWaitForeverAreAccepted) {
     sVORN_RTOS_MUTEX* mutex = vorn_rtos_mutex_create();
     ASSERT_NE(mutex, nullptr);
