@@ -1,0 +1,61 @@
+#include "store_console.h"
+
+#include <cstdio>
+
+#include "config/environment_store.h"
+#include "config/environment_store_internal.h"
+#include "eventlog/event_log.h"
+
+namespace orvix_env {
+
+namespace {
+
+// The event log's line without time and session: the console shows them as they happen.
+int32_t to_console(const char* message, int32_t, uint32_t category, int32_t level, int32_t status) {
+    const char* name = vorn_event_category_name(category);
+    std::fprintf(stderr, "LVL:%d RC:%4d %15s :%s\n", static_cast<int>(level), static_cast<int>(status),
+                 name != nullptr ? name : "", message);
+    return 0;
+}
+
+}  // namespace
+
+int32_t start_console_log() {
+    vorn_event_set_forwarding_callback(to_console);
+    vorn_event_init_params params;
+    vorn_event_get_default_init_params(&params);
+    params.app_name = "orvix-env";
+    params.stream = stderr;  // with a stream nothing is pruned; the callback takes every line
+    params.level = VORN_EVENT_LEVEL_INFO;
+    return vorn_event_init(&params);
+}
+
+int32_t start_store() {
+    const int32_t status = vorn_mgmt_env_init(0);
+    if (status != VORN_STATUS_SUCCESS) {
+        std::fprintf(stderr, "orvix-env: the environment store did not start (status %d)\n", static_cast<int>(status));
+    }
+    return status;
+}
+
+const char* type_name(uint32_t value_type) {
+    switch (value_type) {
+        case ENV_VALUE_DEPRECATED: return "end";
+        case ENV_VALUE_UNDEFINED: return "none";
+        case ENV_VALUE_UINT8: return "u8";
+        case ENV_VALUE_UINT16: return "u16";
+        case ENV_VALUE_UINT32: return "u32";
+        case ENV_VALUE_STRING: return "string";
+        case ENV_VALUE_ENUM: return "enum";
+        case ENV_VALUE_MAC_ADDR: return "MAC";
+        default: return "?";
+    }
+}
+
+std::string display_value(uint32_t index, const uint8_t* value) {
+    char text[VORN_MGMT_ENV_SLOT_SIZE + 32];
+    mgmt_vorn_env_format_value(index, value, text, sizeof text);
+    return text;
+}
+
+}  // namespace orvix_env
