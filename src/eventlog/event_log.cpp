@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "eventlog/event_log_clock.h"
+#include "eventlog/event_log_testing.h"
 #include "eventlog/log_files.h"
 #include "eventlog/system_banner.h"
 #include "os/async_write.h"
@@ -20,7 +21,8 @@
 namespace {
 
 constexpr size_t kBufferSize = 640;
-constexpr size_t kNameSize = 255;  // names are kept to 254 characters
+constexpr size_t kNameSize = 255;    // names are kept to 254 characters
+constexpr size_t kPathBuffer = 1024;  // room to open a long path before its name is cut
 constexpr uint32_t kQueueSlots = 500;
 constexpr uint32_t kQueueThreshold = 498;
 constexpr uint32_t kRepeatSummaryAt = 10000;
@@ -74,6 +76,30 @@ std::atomic<int32_t> g_category_level[VORN_EVENT_NUM_CATEGORIES];
 char g_session_id[37] = {};
 std::atomic<vorn_event_time_source> g_time_source{nullptr};
 std::atomic<bool> g_asserting{false};
+std::atomic<const vorn_event_write_ops*> g_write_ops{nullptr};
+
+uint32_t start_write(orvix::os::FileHandle file, const char* text) {
+    const uint32_t size = static_cast<uint32_t>(std::strlen(text));
+    if (const vorn_event_write_ops* ops = g_write_ops.load(std::memory_order_relaxed)) {
+        return ops->write(ops->context, file, text, size);
+    }
+    return g_log.write_record.write(file, text, size);
+}
+
+bool write_still_pending() {
+    if (const vorn_event_write_ops* ops = g_write_ops.load(std::memory_order_relaxed)) {
+        return ops->still_pending(ops->context);
+    }
+    return g_log.write_record.still_pending();
+}
+
+void wait_for_write(uint32_t timeout_ms) {
+    if (const vorn_event_write_ops* ops = g_write_ops.load(std::memory_order_relaxed)) {
+        ops->wait(ops->context, timeout_ms);
+        return;
+    }
+    g_log.write_record.wait(timeout_ms);
+}
 
 void copy_bounded(char* dst, size_t size, const char* src) {
     if (src == nullptr) src = "";
@@ -91,10 +117,9 @@ void drain_queue(orvix::os::FileHandle file) {
         slot.use_count = 0;
         g_log.head = (g_log.head + 1) % kQueueSlots;
         --g_log.queued;
-        uint32_t result = g_log.write_record.write(file, slot.text, static_cast<uint32_t>(std::strlen(slot.text)));
-        if (result == orvix::os::kErrorIoPending) {
+        if (start_write(file, slot.text) == orvix::os::kErrorIoPending) {
             orvix::os::yield_processor();
-            if (g_log.write_record.still_pending()) {
+            if (write_still_pending()) {
                 g_log.write_pending = true;
                 return;
             }
@@ -127,7 +152,7 @@ void write_to_file_async(const char* line) {
                       static_cast<int>(slot.use_count));
     }
 
-    if (g_log.write_pending && g_log.write_record.still_pending()) {
+    if (g_log.write_pending && write_still_pending()) {
         orvix::os::close_file(file);
         return;
     }
@@ -190,8 +215,9 @@ int32_t effective_threshold(uint32_t category) {
 int32_t log_formatted(uint32_t category, int32_t level, int32_t status, const char* format, va_list args) {
     std::unique_lock<std::mutex> guard(g_log.lock);
 
-    int n = std::vsnprintf(g_log.message, kBufferSize, format, args);
-    if (n < 0) g_log.message[kBufferSize - 1] = '\0';  // cut at 639 characters in every case
+    g_log.message[0] = '\0';
+    // vsnprintf cuts at 639 characters; after a formatting error keep what was written.
+    if (std::vsnprintf(g_log.message, kBufferSize, format, args) < 0) g_log.message[kBufferSize - 1] = '\0';
     for (char* p = g_log.message; *p != '\0'; ++p) {
         if (*p == '\r' || *p == '\n') *p = ' ';
     }
@@ -288,21 +314,26 @@ int32_t vorn_event_init(const vorn_event_init_params* params) {
     const char* app_name = (params->app_name != nullptr && params->app_name[0] != '\0') ? params->app_name
                                                                                       : "unknown_app";
     if (params->stream == nullptr && params->enabled) {
-        char folder[kNameSize] = {};
-        vorn_util_get_log_folder_utf8(folder, sizeof folder);
-        char pattern[1024];
-        if (vorn_util_build_prune_pattern(pattern, sizeof pattern, folder, app_name) == VORN_STATUS_SUCCESS) {
+        char folder[kPathBuffer] = {};
+        // Without a log folder there is nowhere to prune or to put a file: relative to
+        // the current directory or the drive root would be a surprise.
+        const bool have_folder = vorn_util_get_log_folder_utf8(folder, sizeof folder) == VORN_STATUS_SUCCESS;
+        char pattern[kPathBuffer];
+        if (have_folder &&
+            vorn_util_build_prune_pattern(pattern, sizeof pattern, folder, app_name) == VORN_STATUS_SUCCESS) {
             vorn_util_prune_old_logs(pattern, params->max_age_days == 0 ? 7 : params->max_age_days);
         }
 
         g_log.asynchronous = params->asynchronous != 0;
-        char path[kNameSize] = {};
+        char path[kPathBuffer] = {};
         if (g_log.callback.load() == nullptr) {
             const char* session = params->session_id;
             if (session != nullptr && std::strcmp(session, VORN_EVENT_NULL_SESSION_ID) == 0) session = nullptr;
             orvix::os::FileHandle marker = orvix::os::kInvalidFile;
-            vorn_util_open_log_file(path, sizeof path, folder, app_name, session, params->simple_file_name,
-                                    params->move_closed_files, &marker);
+            if (have_folder) {
+                vorn_util_open_log_file(path, sizeof path, folder, app_name, session, params->simple_file_name,
+                                        params->move_closed_files, &marker);
+            }
             g_log.have_file = marker != orvix::os::kInvalidFile;
             if (!g_log.asynchronous && !g_log.have_file) {
                 std::printf("Error opening logfile: %s!!!\n", path);
@@ -417,23 +448,42 @@ int32_t vorn_event_set_forwarding_callback(vorn_event_forwarding_callback callba
 int32_t vorn_event_shutdown() {
     if (!g_log.initialised.load() || g_log.shutting_down.exchange(true)) return VORN_STATUS_SUCCESS;
     std::lock_guard<std::mutex> guard(g_log.lock);
-    if (g_log.asynchronous && g_log.have_file) {
+    if (!g_log.asynchronous) {
+        // A synchronous log that opened its own file closes it through the rotor too.
+        if (g_log.have_file) vorn_log_rotor_shutdown();
+        return VORN_STATUS_SUCCESS;
+    }
+    if (g_log.have_file) {
         orvix::os::FileHandle file = orvix::os::kInvalidFile;
         if (vorn_log_rotor_get_handle(&file, nullptr, 0) == 0 && file != orvix::os::kInvalidFile) {
+            // Every queued line goes out in order; a pending write gets up to 2000 ms
+            // before the next one starts.
             while (g_log.queued > 0) {
-                if (g_log.write_pending) g_log.write_record.wait(kShutdownWaitMs);
+                if (g_log.write_pending) wait_for_write(kShutdownWaitMs);
                 g_log.write_pending = false;
                 drain_queue(file);
             }
-            if (g_log.write_pending) g_log.write_record.wait(kShutdownWaitMs);
+            if (g_log.write_pending) wait_for_write(kShutdownWaitMs);
+            g_log.write_pending = false;
             orvix::os::flush_file(file);
             orvix::os::close_file(file);
         }
-        g_log.write_record.destroy();
     }
-    if (g_log.have_file) vorn_log_rotor_shutdown();
+    g_log.write_record.destroy();
+    vorn_log_rotor_shutdown();
     return VORN_STATUS_SUCCESS;
 }
+
+int32_t vorn_event_get_log_file_path(char* buffer, uint32_t size) {
+    if (buffer == nullptr || size == 0) return VORN_STATUS_MISSING_ARGUMENT;
+    buffer[0] = '\0';
+    if (!g_log.initialised.load() || g_log.path[0] == '\0') return VORN_STATUS_EMPTY;
+    if (std::strlen(g_log.path) >= size) return VORN_STATUS_FAILURE;
+    copy_bounded(buffer, size, g_log.path);
+    return VORN_STATUS_SUCCESS;
+}
+
+void vorn_event_set_write_ops(const vorn_event_write_ops* ops) { g_write_ops.store(ops); }
 
 [[noreturn]] void vorn_event_assert(int32_t, const char* function_name, int32_t line) {
     if (vorn_event_log(VORN_EVENT_CAT_ASSERT, VORN_EVENT_LEVEL_CRITICAL, VORN_STATUS_FAILURE,
@@ -441,7 +491,11 @@ int32_t vorn_event_shutdown() {
                        static_cast<int>(line)) == VORN_STATUS_SUCCESS) {
         std::this_thread::sleep_for(std::chrono::seconds(2));
     }
-    if (!g_asserting.exchange(true)) vorn_event_shutdown();
+    if (g_asserting.exchange(true)) {
+        // Another thread is flushing the log and ends the process.
+        for (;;) std::this_thread::sleep_for(std::chrono::seconds(1));
+    }
+    vorn_event_shutdown();
     std::fflush(nullptr);
     // Other threads may still run; leave without running static destructors under them.
     std::_Exit(1);

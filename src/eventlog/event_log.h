@@ -87,6 +87,9 @@ int32_t vorn_event_shutdown();
 // Logs the assertion, flushes the log and ends the process with exit status 1.
 [[noreturn]] void vorn_event_assert(int32_t code, const char* function_name, int32_t line);
 
-// Display name of a category ("???" style fallbacks are the caller's business); null
-// for a number above 155.
+// The log file opened at initialisation, in UTF-8 (at most 254 bytes were recorded).
+// 0; -506 when no file was opened; -502 for a missing buffer; -500 when it does not fit.
+int32_t vorn_event_get_log_file_path(char* buffer, uint32_t size);
+
+// Display name of a category; null for a number above 155.
 const char* vorn_event_category_name(uint32_t category);

@@ -173,8 +173,7 @@ int32_t get_log_rotation_time() {
     static const char kFunction[] = "get_log_rotation_time";
     using namespace orvix::os;
     RegKey key = 0;
-    if (registry_open_key(kHkeyLocalMachine, u"SOFTWARE\\Quillon\\OrvixAgent", kKeyRead | kKeyWow64_64Key, &key) !=
-        kErrorSuccess) {
+    if (registry_open_key(kHkeyLocalMachine, u"SOFTWARE\\Quillon\\OrvixAgent", kKeyRead, &key) != kErrorSuccess) {
         return 0;
     }
     uint8_t data[1024] = {};
@@ -209,6 +208,7 @@ int32_t vorn_util_open_log_file(char* path_out, uint32_t path_size, const char* 
                                 orvix::os::FileHandle* handle_out) {
     if (path_out == nullptr || app_name == nullptr || handle_out == nullptr) return VORN_STATUS_MISSING_ARGUMENT;
     *handle_out = orvix::os::kInvalidFile;
+    if (path_size > 0) path_out[0] = '\0';
     const bool session_counts = session_id != nullptr && session_id[0] != '\0' &&
                                 std::strcmp(session_id, VORN_EVENT_NULL_SESSION_ID) != 0;
 

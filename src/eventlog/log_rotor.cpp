@@ -1,6 +1,7 @@
 // The file rotor: owns the one open log file of the process, builds its name from
 // components with placeholders, replaces it when its rotation time is up, and moves
 // finished files into the archive folder.
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstring>
@@ -18,11 +19,12 @@
 namespace {
 
 constexpr int kMaxComponents = 20;
-constexpr size_t kMaxComponentChars = 256;
+constexpr size_t kMaxComponentChars = 255;
 constexpr size_t kMaxNameChars = 259;
 constexpr size_t kMaxFolderChars = 259;
 constexpr int32_t kErrorAlreadyExistsStatus = 183;
 constexpr int32_t kErrorShuttingDown = 21;  // ERROR_NOT_READY
+constexpr int32_t kErrorPathNotFound = 3;
 
 struct RotorState {
     std::mutex lock;
@@ -230,19 +232,26 @@ int32_t vorn_log_rotor_init(int32_t rotation_minutes, const char* folder, const 
         }
     }
 
+    // An empty folder stays empty and no file is ever created: a bare separator would put
+    // log files at the root of the drive.
     std::u16string wide_folder;
     vorn_util_create_wide_string_from_utf8(folder != nullptr ? folder : "", &wide_folder);
     if (wide_folder.size() > kMaxFolderChars - 1) wide_folder.resize(kMaxFolderChars - 1);
-    if (wide_folder.empty() || !orvix::os::is_path_separator(wide_folder.back())) {
+    if (!wide_folder.empty() && !orvix::os::is_path_separator(wide_folder.back())) {
         wide_folder.push_back(orvix::os::path_separator());
     }
     g_rotor.folder = wide_folder;
-    orvix::os::create_directory_tree(g_rotor.folder);
+    if (!g_rotor.folder.empty()) orvix::os::create_directory_tree(g_rotor.folder);
 
     if (rotation_minutes > 0 && run_archiver) {
+        // An archiver of an earlier run that never finished still holds its events.
+        if (g_rotor.stop_event) {
+            (void)g_rotor.stop_event.release();
+            (void)g_rotor.done_event.release();
+        }
         g_rotor.stop_event = std::make_unique<orvix::os::Event>(orvix::os::Event::Reset::kManual);
         g_rotor.done_event = std::make_unique<orvix::os::Event>(orvix::os::Event::Reset::kManual);
-        g_rotor.archiver_running = submit(archiver, nullptr);
+        g_rotor.archiver_running = orvix::os::start_persistent_work(archiver, nullptr);
     }
     g_rotor.initialised.store(true);
     return 0;
@@ -254,11 +263,11 @@ int32_t vorn_log_rotor_get_handle(orvix::os::FileHandle* handle_out, char16_t* n
     std::lock_guard<std::mutex> guard(g_rotor.lock);
     if (g_rotor.shutting_down.load() || !g_rotor.initialised.load()) return kErrorShuttingDown;
 
-    const uint64_t now = now_tick();
     const bool expired = g_rotor.rotation_minutes > 0 &&
-                         now - g_rotor.opened_tick > static_cast<uint64_t>(g_rotor.rotation_minutes) * 60000u;
+                         now_tick() - g_rotor.opened_tick > static_cast<uint64_t>(g_rotor.rotation_minutes) * 60000u;
     if (g_rotor.file == orvix::os::kInvalidFile || expired) {
         close_current_file();
+        if (g_rotor.folder.empty()) return kErrorPathNotFound;
         std::u16string name = build_name(0);
         if (g_rotor.has_unique) {
             for (int n = 1; orvix::os::file_exists(g_rotor.folder + name); ++n) name = build_name(n);
@@ -268,7 +277,7 @@ int32_t vorn_log_rotor_get_handle(orvix::os::FileHandle* handle_out, char16_t* n
         if (uint32_t error = orvix::os::create_log_file(path, &file); error != 0) return static_cast<int32_t>(error);
         g_rotor.file = file;
         g_rotor.file_name = name;
-        g_rotor.opened_tick = now;
+        g_rotor.opened_tick = now_tick();
         if (name_out != nullptr && name_size > 0) {
             const size_t n = std::min<size_t>(path.size(), name_size - 1);
             std::memcpy(name_out, path.data(), n * sizeof(char16_t));
@@ -288,7 +297,11 @@ void vorn_log_rotor_shutdown() {
     if (g_rotor.stop_event) g_rotor.stop_event->set();
     close_current_file();
     if (g_rotor.archiver_running) {
-        g_rotor.done_event->wait(5000);
+        // An archiver that does not finish in time keeps its events: it still uses them.
+        if (g_rotor.done_event->wait(5000)) {
+            g_rotor.stop_event.reset();
+            g_rotor.done_event.reset();
+        }
         g_rotor.archiver_running = false;
     }
 }

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include "os/async_write.h"
+#include "os/handle_table_posix.h"
 
 namespace orvix::os {
 namespace {
@@ -13,10 +14,11 @@ constexpr uint32_t kErrorDiskFull = 112;
 constexpr uint32_t kErrorWriteFault = 29;
 
 uint32_t write_all(FileHandle file, const void* data, uint32_t size) {
-    if (file < 0) return kErrorInvalidHandle;
+    const int fd = posix::descriptor_of(file);
+    if (fd < 0) return kErrorInvalidHandle;
     const char* p = static_cast<const char*>(data);
     while (size > 0) {
-        ssize_t n = ::write(static_cast<int>(file), p, size);
+        ssize_t n = ::write(fd, p, size);
         if (n < 0) {
             if (errno == EINTR) continue;
             return errno == ENOSPC ? kErrorDiskFull : errno == EBADF ? kErrorInvalidHandle : kErrorWriteFault;
@@ -51,7 +53,8 @@ bool AsyncWriteRecord::wait(uint32_t) { return true; }
 uint32_t write_file(FileHandle file, const void* data, uint32_t size) { return write_all(file, data, size); }
 
 void flush_file(FileHandle file) {
-    if (file >= 0) ::fsync(static_cast<int>(file));
+    const int fd = posix::descriptor_of(file);
+    if (fd >= 0) ::fsync(fd);
 }
 
 void yield_processor() { sched_yield(); }

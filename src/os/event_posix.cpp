@@ -21,10 +21,9 @@ Event::Event(Reset reset, bool initially_signalled) : impl_(std::make_unique<Imp
 Event::~Event() = default;
 
 void Event::set() {
-    {
-        std::lock_guard<std::mutex> lock(impl_->mutex);
-        impl_->signalled = true;
-    }
+    // Notify under the lock: a waiter that wakes may destroy the event at once.
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    impl_->signalled = true;
     if (impl_->manual) {
         impl_->cv.notify_all();
     } else {

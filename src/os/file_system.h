@@ -2,9 +2,11 @@
 // the platform's separator; Windows error codes are returned on both sides.
 //
 // On POSIX: the known folder ProgramData is $PROGRAMDATA when set, else
-// /var/lib/orvix/ProgramData; the common application-data folder is the same folder;
-// the temporary folder is $TMPDIR or /tmp. Wildcards match without regard to case, as
-// they do on Windows.
+// /var/lib/orvix/ProgramData; a value that is not an absolute path cannot be a known
+// folder and counts as "cannot be obtained". The common application-data folder is the
+// same folder; the temporary folder is $TMPDIR or /tmp. Wildcards ("*" and "?") match
+// without regard to case, as they do on Windows. File handles are entries of a
+// process-wide table (os/handle_table_posix.h), so duplicates cost no system call.
 #pragma once
 
 #include <cstdint>
@@ -77,7 +79,11 @@ struct LocalTime {
 };
 bool local_time_now(LocalTime* now);
 
-// Runs fn(context) on a pool thread that may run long; false when it cannot be queued.
+// Runs fn(context) as a thread-pool work item marked as a long function; false when it
+// cannot be queued.
 bool submit_work_item(void (*fn)(void*), void* context);
+// Runs fn(context) on a persistent thread-pool thread (a loop that lives until told to
+// stop); false when it cannot be started.
+bool start_persistent_work(void (*fn)(void*), void* context);
 
 }  // namespace orvix::os

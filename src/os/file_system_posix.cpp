@@ -1,5 +1,6 @@
 // POSIX side of the file seam: the nearest facilities (open with O_APPEND, rename with
-// a copy fallback across file systems, fnmatch, stat, a thread per work item).
+// a copy fallback across file systems, fnmatch, stat, a thread per work item), and the
+// handle table that stands in for Windows handles.
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -10,14 +11,14 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <map>
-#include <mutex>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <utility>
 
 #include "os/codepage.h"
 #include "os/file_system.h"
+#include "os/handle_table_posix.h"
 
 namespace orvix::os {
 namespace {
@@ -25,6 +26,7 @@ namespace {
 constexpr uint32_t kErrorDiskFull = 112;
 constexpr uint32_t kErrorNotSameDevice = 17;
 constexpr uint32_t kErrorGenFailure = 31;
+constexpr uint32_t kErrorTooManyOpenFiles = 4;
 constexpr char kDefaultProgramData[] = "/var/lib/orvix/ProgramData";
 
 std::string narrow(const std::u16string& wide) {
@@ -110,44 +112,20 @@ uint32_t copy_then_unlink(const std::string& from, const std::string& to) {
     return 0;
 }
 
-// Windows refuses to move a file that is open without delete sharing, which is how the
-// archiver leaves the current log file alone. POSIX would move it, so the log files that
-// are open here are tracked by device and inode, and such moves are refused too.
-class OpenLogFiles {
-public:
-    void opened(int fd) {
-        struct stat st {};
-        if (::fstat(fd, &st) != 0) return;
-        std::lock_guard<std::mutex> guard(mutex_);
-        by_fd_[fd] = {st.st_dev, st.st_ino};
-        ++open_count_[{st.st_dev, st.st_ino}];
+// Windows wildcards know only "*" and "?"; brackets and backslashes are plain characters.
+std::string fnmatch_pattern(const std::string& wildcard) {
+    std::string out;
+    for (char c : wildcard) {
+        if (c == '[') {
+            out += "[[]";
+        } else {
+            out.push_back(c);
+        }
     }
-    void closed(int fd) {
-        std::lock_guard<std::mutex> guard(mutex_);
-        auto it = by_fd_.find(fd);
-        if (it == by_fd_.end()) return;
-        auto count = open_count_.find(it->second);
-        if (count != open_count_.end() && --count->second == 0) open_count_.erase(count);
-        by_fd_.erase(it);
-    }
-    bool is_open(const std::string& path) {
-        struct stat st {};
-        if (::stat(path.c_str(), &st) != 0) return false;
-        std::lock_guard<std::mutex> guard(mutex_);
-        return open_count_.count({st.st_dev, st.st_ino}) != 0;
-    }
-
-private:
-    using Key = std::pair<dev_t, ino_t>;
-    std::mutex mutex_;
-    std::map<int, Key> by_fd_;
-    std::map<Key, int> open_count_;
-};
-
-OpenLogFiles& open_log_files() {
-    static OpenLogFiles files;
-    return files;
+    return out;
 }
+
+bool is_absolute(const char* path) { return path[0] == '/'; }
 
 }  // namespace
 
@@ -156,7 +134,9 @@ bool is_path_separator(char16_t c) { return c == u'/'; }
 
 bool known_folder_program_data(std::u16string* folder) {
     const char* env = std::getenv("PROGRAMDATA");
-    *folder = widen(strip_trailing_slashes(env != nullptr && env[0] != '\0' ? env : kDefaultProgramData));
+    const char* path = env != nullptr && env[0] != '\0' ? env : kDefaultProgramData;
+    if (!is_absolute(path)) return false;
+    *folder = widen(strip_trailing_slashes(path));
     return !folder->empty();
 }
 
@@ -211,32 +191,22 @@ uint32_t create_log_file(const std::u16string& path, FileHandle* out) {
     *out = kInvalidFile;
     int fd = ::open(narrow(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0644);
     if (fd < 0) return from_errno(errno);
-    open_log_files().opened(fd);
-    *out = fd;
-    return 0;
+    *out = posix::adopt_descriptor(fd, true);
+    return *out == kInvalidFile ? kErrorTooManyOpenFiles : 0;
 }
 
 uint32_t open_for_append(const std::u16string& path, FileHandle* out) {
     *out = kInvalidFile;
     int fd = ::open(narrow(path).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     if (fd < 0) return from_errno(errno);
-    *out = fd;
-    return 0;
+    *out = posix::adopt_descriptor(fd, false);
+    return *out == kInvalidFile ? kErrorTooManyOpenFiles : 0;
 }
 
-uint32_t duplicate_handle(FileHandle file, FileHandle* out) {
-    *out = kInvalidFile;
-    int fd = ::fcntl(static_cast<int>(file), F_DUPFD_CLOEXEC, 0);
-    if (fd < 0) return from_errno(errno);
-    open_log_files().opened(fd);
-    *out = fd;
-    return 0;
-}
+uint32_t duplicate_handle(FileHandle file, FileHandle* out) { return posix::duplicate(file, out); }
 
 void close_file(FileHandle file) {
-    if (file < 0) return;
-    open_log_files().closed(static_cast<int>(file));
-    ::close(static_cast<int>(file));
+    if (file != kInvalidFile) posix::close(file);
 }
 
 std::u16string fixed_program_data_root() {
@@ -248,7 +218,7 @@ std::u16string fixed_program_data_root() {
 uint32_t move_file_replace(const std::u16string& from, const std::u16string& to) {
     const std::string src = narrow(from);
     const std::string dst = narrow(to);
-    if (open_log_files().is_open(src)) return kErrorSharingViolation;
+    if (posix::is_kept_in_place(src)) return kErrorSharingViolation;
     if (::rename(src.c_str(), dst.c_str()) == 0) return 0;
     if (errno != EXDEV) return from_errno(errno);
     return copy_then_unlink(src, dst);
@@ -263,11 +233,11 @@ uint32_t find_files(const std::u16string& pattern, std::vector<FoundFile>* found
     const std::string p = narrow(pattern);
     const size_t slash = p.rfind('/');
     const std::string folder = slash == std::string::npos ? "." : p.substr(0, slash == 0 ? 1 : slash);
-    const std::string wildcard = slash == std::string::npos ? p : p.substr(slash + 1);
+    const std::string match = fnmatch_pattern(slash == std::string::npos ? p : p.substr(slash + 1));
     DIR* dir = ::opendir(folder.c_str());
     if (dir == nullptr) return from_errno(errno) == kErrorFileNotFoundFs ? kErrorPathNotFound : from_errno(errno);
     while (dirent* entry = ::readdir(dir)) {
-        if (::fnmatch(wildcard.c_str(), entry->d_name, FNM_CASEFOLD) != 0) continue;
+        if (::fnmatch(match.c_str(), entry->d_name, FNM_CASEFOLD | FNM_NOESCAPE) != 0) continue;
         struct stat st {};
         const std::string full = folder + "/" + entry->d_name;
         if (::stat(full.c_str(), &st) != 0) continue;
@@ -300,13 +270,16 @@ bool local_time_now(LocalTime* now) {
     return true;
 }
 
+// POSIX has no system thread pool: each work item gets a detached thread of its own.
 bool submit_work_item(void (*fn)(void*), void* context) {
     try {
         std::thread(fn, context).detach();
         return true;
-    } catch (...) {
+    } catch (const std::system_error&) {
         return false;
     }
 }
+
+bool start_persistent_work(void (*fn)(void*), void* context) { return submit_work_item(fn, context); }
 
 }  // namespace orvix::os

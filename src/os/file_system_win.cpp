@@ -29,12 +29,20 @@ struct WorkItem {
     void* context;
 };
 
-VOID CALLBACK run_work_item(PTP_CALLBACK_INSTANCE instance, PVOID parameter) {
-    // The archive moves may take long; let the pool add threads meanwhile.
-    CallbackMayRunLong(instance);
+DWORD WINAPI run_work_item(LPVOID parameter) {
     WorkItem* item = static_cast<WorkItem*>(parameter);
     item->fn(item->context);
     delete item;
+    return 0;
+}
+
+bool queue_work_item(void (*fn)(void*), void* context, ULONG flags) {
+    WorkItem* item = new WorkItem{fn, context};
+    if (!QueueUserWorkItem(run_work_item, item, flags)) {
+        delete item;
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -180,13 +188,13 @@ bool local_time_now(LocalTime* now) {
     return true;
 }
 
+// Archive moves may take long; the flag lets the pool add threads meanwhile.
 bool submit_work_item(void (*fn)(void*), void* context) {
-    WorkItem* item = new WorkItem{fn, context};
-    if (!TrySubmitThreadpoolCallback(run_work_item, item, nullptr)) {
-        delete item;
-        return false;
-    }
-    return true;
+    return queue_work_item(fn, context, WT_EXECUTELONGFUNCTION);
+}
+
+bool start_persistent_work(void (*fn)(void*), void* context) {
+    return queue_work_item(fn, context, WT_EXECUTEINPERSISTENTTHREAD | WT_EXECUTELONGFUNCTION);
 }
 
 }  // namespace orvix::os
