@@ -102,6 +102,12 @@ void vorn_rtos_queue_flush(sVORN_RTOS_QUEUE* queue) {
     queue->changed.notify_all();
 }
 
+void vorn_rtos_queue_delete(sVORN_RTOS_QUEUE* queue) {
+    if (queue == nullptr) return;
+    delete[] queue->buffer;
+    delete queue;
+}
+
 sVORN_RTOS_SEM* vorn_rtos_sem_create(uint32_t initial_count) {
     auto* sem = new (std::nothrow) sVORN_RTOS_SEM;
     if (sem != nullptr) sem->count.store(initial_count);
@@ -153,6 +159,8 @@ void vorn_rtos_sem_put(sVORN_RTOS_SEM* sem) {
     }
 }
 
+void vorn_rtos_sem_delete(sVORN_RTOS_SEM* sem) { delete sem; }
+
 sVORN_RTOS_MUTEX* vorn_rtos_mutex_create() { return new (std::nothrow) sVORN_RTOS_MUTEX; }
 
 int32_t vorn_rtos_mutex_get(sVORN_RTOS_MUTEX* mutex, uint32_t timeout_ms) {
@@ -171,6 +179,8 @@ int32_t vorn_rtos_mutex_get(sVORN_RTOS_MUTEX* mutex, uint32_t timeout_ms) {
 void vorn_rtos_mutex_put(sVORN_RTOS_MUTEX* mutex) {
     if (mutex != nullptr) mutex->mutex.unlock();
 }
+
+void vorn_rtos_mutex_delete(sVORN_RTOS_MUTEX* mutex) { delete mutex; }
 
 sVORN_RTOS_THREAD* vorn_rtos_thread_create(const sVORN_RTOS_THREAD_PARAMS& params) {
     {

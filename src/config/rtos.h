@@ -80,18 +80,23 @@ int32_t vorn_rtos_queue_put(sVORN_RTOS_QUEUE* queue, const void* message, uint32
 // size is given); waits for a message as the time-out allows.
 int32_t vorn_rtos_queue_get(sVORN_RTOS_QUEUE* queue, void* buffer, uint32_t timeout_ms, uint32_t* size);
 void vorn_rtos_queue_flush(sVORN_RTOS_QUEUE* queue);
+// Frees a queue nobody uses any longer (null is ignored). The store keeps its objects for
+// the life of the process; short-lived users give theirs back.
+void vorn_rtos_queue_delete(sVORN_RTOS_QUEUE* queue);
 
 // Counting semaphores; create returns null when memory runs out. get on a null
 // semaphore returns -502 and put ignores it.
 sVORN_RTOS_SEM* vorn_rtos_sem_create(uint32_t initial_count);
 int32_t vorn_rtos_sem_get(sVORN_RTOS_SEM* sem, uint32_t timeout_ms);
 void vorn_rtos_sem_put(sVORN_RTOS_SEM* sem);
+void vorn_rtos_sem_delete(sVORN_RTOS_SEM* sem);
 
 // Mutexes: get takes VORN_RTOS_WAIT_FOREVER (lock) or 0 (try, -504 when held); any
 // other time-out is refused with -501 without locking. A null mutex gives -502.
 sVORN_RTOS_MUTEX* vorn_rtos_mutex_create();
 int32_t vorn_rtos_mutex_get(sVORN_RTOS_MUTEX* mutex, uint32_t timeout_ms);
 void vorn_rtos_mutex_put(sVORN_RTOS_MUTEX* mutex);
+void vorn_rtos_mutex_delete(sVORN_RTOS_MUTEX* mutex);
 
 // Registers a thread (it does not run yet) and returns its record. After vorn_rtos_open
 // this logs, waits 100 ms and ends the process through vorn_event_assert.

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -13,6 +14,19 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+struct QueueDeleter {
+    void operator()(sVORN_RTOS_QUEUE* q) const { vorn_rtos_queue_delete(q); }
+};
+struct SemDeleter {
+    void operator()(sVORN_RTOS_SEM* s) const { vorn_rtos_sem_delete(s); }
+};
+struct MutexDeleter {
+    void operator()(sVORN_RTOS_MUTEX* m) const { vorn_rtos_mutex_delete(m); }
+};
+using Queue = std::unique_ptr<sVORN_RTOS_QUEUE, QueueDeleter>;
+using Sem = std::unique_ptr<sVORN_RTOS_SEM, SemDeleter>;
+using Mutex = std::unique_ptr<sVORN_RTOS_MUTEX, MutexDeleter>;
 using std::chrono::milliseconds;
 
 // Waits up to 10 s for condition; threads in these tests answer within milliseconds.
@@ -27,7 +41,8 @@ bool eventually(Condition condition) {
 }
 
 TEST(RtosQueue, ZeroTimeOutNeverWaitsAndDepthIsExact) {
-    sVORN_RTOS_QUEUE* queue = vorn_rtos_queue_create(8, 100);
+    Queue owned(vorn_rtos_queue_create(8, 100));
+    sVORN_RTOS_QUEUE* queue = owned.get();
     ASSERT_NE(queue, nullptr);
     uint8_t message[8] = {};
     uint32_t size = 0;
@@ -50,7 +65,8 @@ TEST(RtosQueue, ZeroTimeOutNeverWaitsAndDepthIsExact) {
 }
 
 TEST(RtosQueue, MessagesKeepTheirOrderAcrossTheWrapOfTheRing) {
-    sVORN_RTOS_QUEUE* queue = vorn_rtos_queue_create(sizeof(uint32_t) * 2, 3);
+    Queue owned(vorn_rtos_queue_create(sizeof(uint32_t) * 2, 3));
+    sVORN_RTOS_QUEUE* queue = owned.get();
     ASSERT_NE(queue, nullptr);
     uint32_t next_in = 0;
     uint32_t next_out = 0;
@@ -79,7 +95,8 @@ TEST(RtosQueue, MessagesKeepTheirOrderAcrossTheWrapOfTheRing) {
 }
 
 TEST(RtosQueue, BoundedWaitsEndAtTheirDeadlineAndWaitersWakeOnChange) {
-    sVORN_RTOS_QUEUE* queue = vorn_rtos_queue_create(4, 1);
+    Queue owned(vorn_rtos_queue_create(4, 1));
+    sVORN_RTOS_QUEUE* queue = owned.get();
     ASSERT_NE(queue, nullptr);
     uint32_t value = 0;
     auto before = Clock::now();
@@ -110,7 +127,8 @@ TEST(RtosQueue, BoundedWaitsEndAtTheirDeadlineAndWaitersWakeOnChange) {
 }
 
 TEST(RtosSemaphore, CountsAndTimeOuts) {
-    sVORN_RTOS_SEM* sem = vorn_rtos_sem_create(2);
+    Sem owned(vorn_rtos_sem_create(2));
+    sVORN_RTOS_SEM* sem = owned.get();
     ASSERT_NE(sem, nullptr);
     EXPECT_EQ(vorn_rtos_sem_get(sem, VORN_RTOS_NO_WAIT), VORN_STATUS_SUCCESS);
     EXPECT_EQ(vorn_rtos_sem_get(sem, VORN_RTOS_WAIT_FOREVER), VORN_STATUS_SUCCESS);
@@ -147,7 +165,8 @@ TEST(RtosSemaphore, CountsAndTimeOuts) {
 // A semaphore of count 1 as a lock under heavy contention: no update is lost and no
 // waiter sleeps through a put (that would hang the test).
 TEST(RtosSemaphore, ExcludesAndWakesUnderContention) {
-    sVORN_RTOS_SEM* sem = vorn_rtos_sem_create(1);
+    Sem owned(vorn_rtos_sem_create(1));
+    sVORN_RTOS_SEM* sem = owned.get();
     ASSERT_NE(sem, nullptr);
     uint64_t counter = 0;
     constexpr int kThreads = 4;
@@ -171,7 +190,8 @@ TEST(RtosSemaphore, ExcludesAndWakesUnderContention) {
 }
 
 TEST(RtosMutex, OnlyNoWaitAndWaitForeverAreAccepted) {
-    sVORN_RTOS_MUTEX* mutex = vorn_rtos_mutex_create();
+    Mutex owned(vorn_rtos_mutex_create());
+    sVORN_RTOS_MUTEX* mutex = owned.get();
     ASSERT_NE(mutex, nullptr);
     EXPECT_EQ(vorn_rtos_mutex_get(mutex, 10), VORN_STATUS_INVALID);
     // The refused get did not lock: another thread can take it at once.
