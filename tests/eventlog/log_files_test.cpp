@@ -426,13 +426,14 @@ TEST_F(LogFiles, ProviderComponentsArchiveOnTheClosingThread) {
 TEST_F(LogFiles, ProviderIsMatchedWithRegardToCase) {
     vorn_log_rotor_set_tick_source(simulated_tick);
     vorn_log_rotor_set_work_submitter(Submissions::submit);
-    const auto parts = components({"Provider", "txt"});
+    // The counter keeps the next file from taking the old one's name before it is moved.
+    const auto parts = components({"Provider", "%Unique", "txt"});
     ASSERT_EQ(vorn_log_rotor_init(1, box_.log_folder.c_str(), parts.data(), 0), 0);
     open_name();
     g_tick += 60001;
     open_name();
     EXPECT_EQ(Submissions::count, 1);
-    EXPECT_TRUE(eventually_exists(box_.archive_folder + archived("Provider.txt")));
+    EXPECT_TRUE(eventually_exists(box_.archive_folder + archived("Provider_0.txt")));
 }
 
 TEST_F(LogFiles, AWorkItemThatCannotBeQueuedLeavesTheErrorMarker) {

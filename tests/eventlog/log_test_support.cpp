@@ -29,7 +29,8 @@ std::string join(std::initializer_list<std::string> parts) {
 
 LogSandbox::LogSandbox() {
     static std::atomic<int> counter{0};
-    const std::string base = fs::temp_directory_path().string();
+    // Taken once: a sandbox redirects the temporary folder into itself.
+    static const std::string base = fs::temp_directory_path().string();
     root = join({base, "orvix-el-" + process_hex() + "-" + std::to_string(counter++)}) + separator();
     std::error_code ec;
     fs::remove_all(root, ec);
