@@ -456,6 +456,12 @@ int32_t vorn_event_shutdown() {
     if (g_log.have_file) {
         orvix::os::FileHandle file = orvix::os::kInvalidFile;
         if (vorn_log_rotor_get_handle(&file, nullptr, 0) == 0 && file != orvix::os::kInvalidFile) {
+            // The spare slot of a full queue holds lines that were never queued; it goes
+            // out last, so its notice reports them instead of losing them unseen.
+            if (g_log.queue[g_log.tail].use_count > 0) {
+                g_log.tail = (g_log.tail + 1) % kQueueSlots;
+                ++g_log.queued;
+            }
             // Every queued line goes out in order; a pending write gets up to 2000 ms
             // before the next one starts.
             while (g_log.queued > 0) {

@@ -173,6 +173,18 @@ TEST_F(AsyncFile, AFullQueueKeepsOneNoticeOfTheDroppedLines) {
     EXPECT_EQ(read_file(path), expected);
 }
 
+TEST_F(AsyncFile, ShutdownReportsTheLinesLeftOnTheSpareSlot) {
+    SlowDisk disk;
+    vorn_event_set_write_ops(&disk.ops);
+    ASSERT_EQ(vorn_event_start_logging("spare", 1, 1, 0, 1), 0);
+    for (int i = 1; i <= 600; ++i) vorn_event_log(COMMON, 2, 0, "line %d", i);
+    ASSERT_EQ(vorn_event_shutdown(), 0);
+    std::string expected;
+    for (int i = 1; i <= 499; ++i) expected += crlf("line " + std::to_string(i));
+    expected += "Event logger dropped 101 log messages.\r\n";
+    EXPECT_EQ(read_file(only_file(box_.log_folder)), expected);
+}
+
 TEST_F(AsyncFile, ANoticeOfFewLinesIsPaddedToTwoColumns) {
     SlowDisk disk;
     vorn_event_set_write_ops(&disk.ops);
