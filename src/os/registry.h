@@ -93,4 +93,16 @@ int32_t registry_delete_tree(RegKey key, std::u16string_view sub_key);
 // kErrorKeyDeleted.
 int32_t registry_notify_change(RegKey key, bool watch_subtree, uint32_t filter, Event& event, bool asynchronous);
 
+// Narrow entry points for callers that keep key paths and value names as narrow text (the
+// settings sources): RegOpenKeyExA and RegEnumValueA on Windows, called with exactly the
+// caller's arguments, so the system's own conversion and size rules apply. Elsewhere the
+// narrow code page is UTF-8 and they behave as the A functions do: names come back narrow
+// (name_chars counts characters of the narrow name), REG_SZ, REG_EXPAND_SZ and
+// REG_MULTI_SZ data come back converted, their size counting the narrow bytes with the
+// terminating NUL when the value was stored with one; other data comes back as stored.
+// reserved must be null. *out is written on success only.
+int32_t registry_open_key_a(RegKey parent, const char* sub_key, uint32_t options, uint32_t access, RegKey* out);
+int32_t registry_enum_value_a(RegKey key, uint32_t index, char* name, uint32_t* name_chars, uint32_t* reserved,
+                              uint32_t* type, uint8_t* data, uint32_t* data_bytes);
+
 }  // namespace orvix::os

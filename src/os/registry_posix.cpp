@@ -410,4 +410,106 @@ int32_t registry_notify_change(RegKey handle, bool watch_subtree, uint32_t filte
     return kErrorSuccess;
 }
 
+namespace {
+
+// UTF-16 units (which may hold NULs, as REG_MULTI_SZ does) to UTF-8 with the system
+// conversion, one NUL-separated piece at a time; the NULs are kept where they were.
+std::string narrow_units(const char16_t* units, size_t count) {
+    std::string out;
+    size_t start = 0;
+    while (start <= count) {
+        size_t end = start;
+        while (end < count && units[end] != u'\0') ++end;
+        if (end > start) {
+            const std::u16string piece(units + start, end - start);
+            uint32_t error = 0;
+            const int32_t needed = system_wide_to_utf8(piece.c_str(), nullptr, 0, &error);
+            if (needed > 0) {
+                std::string converted(static_cast<size_t>(needed), '\0');
+                if (system_wide_to_utf8(piece.c_str(), converted.data(), needed, &error) == needed) {
+                    converted.resize(static_cast<size_t>(needed - 1));
+                    out += converted;
+                }
+            }
+        }
+        if (end == count) break;
+        out.push_back('\0');
+        start = end + 1;
+    }
+    return out;
+}
+
+}  // namespace
+
+int32_t registry_open_key_a(RegKey parent, const char* sub_key, uint32_t, uint32_t access, RegKey* out) {
+    std::u16string wide;
+    if (sub_key != nullptr && *sub_key != '\0') {
+        uint32_t error = 0;
+        const int32_t units = system_utf8_to_wide(sub_key, nullptr, 0, &error);
+        if (units <= 0) return kErrorInvalidParameter;
+        wide.resize(static_cast<size_t>(units));
+        if (system_utf8_to_wide(sub_key, wide.data(), units, &error) != units) return kErrorInvalidParameter;
+        wide.resize(static_cast<size_t>(units - 1));
+    }
+    return registry_open_key(parent, wide, access, out);
+}
+
+int32_t registry_enum_value_a(RegKey key, uint32_t index, char* name, uint32_t* name_chars, uint32_t* reserved,
+                              uint32_t* type, uint8_t* data, uint32_t* data_bytes) {
+    if (name == nullptr || name_chars == nullptr || reserved != nullptr) return kErrorInvalidParameter;
+    if (data != nullptr && data_bytes == nullptr) return kErrorInvalidParameter;
+
+    // A narrow name of n bytes has at most n UTF-16 units, so a wide buffer of the
+    // caller's size holds every name that can fit the caller's buffer.
+    std::vector<char16_t> wide_name(std::max<uint32_t>(*name_chars, 1));
+    uint32_t wide_chars = 0;
+    uint32_t value_type = kRegNone;
+    std::vector<uint8_t> raw;
+    bool done = false;
+    // First the size, then the data; again when the value grew in between.
+    for (int attempt = 0; attempt < 5 && !done; ++attempt) {
+        uint32_t size = static_cast<uint32_t>(raw.size());
+        wide_chars = static_cast<uint32_t>(wide_name.size());
+        const int32_t status = registry_enum_value(key, index, wide_name.data(), &wide_chars, &value_type,
+                                                   raw.empty() ? nullptr : raw.data(), &size);
+        if (status == kErrorMoreData && !raw.empty() && size > raw.size()) {
+            raw.assign(size, 0);
+            continue;
+        }
+        if (status != kErrorSuccess) return status;
+        if (raw.empty() && size > 0) {
+            raw.assign(size, 0);
+            continue;
+        }
+        raw.resize(size);
+        done = true;
+    }
+    if (!done) return kErrorMoreData;
+
+    const std::string narrow_name = narrow_units(wide_name.data(), wide_chars);
+    if (narrow_name.size() + 1 > *name_chars) return kErrorMoreData;
+    std::memcpy(name, narrow_name.c_str(), narrow_name.size() + 1);
+    *name_chars = static_cast<uint32_t>(narrow_name.size());
+    if (type != nullptr) *type = value_type;
+
+    if (data_bytes == nullptr) return kErrorSuccess;
+    std::string converted;
+    const uint8_t* bytes = raw.data();
+    size_t count = raw.size();
+    if (is_string_type(value_type)) {
+        std::vector<char16_t> units(raw.size() / 2);
+        if (!units.empty()) std::memcpy(units.data(), raw.data(), units.size() * sizeof(char16_t));
+        converted = narrow_units(units.data(), units.size());
+        bytes = reinterpret_cast<const uint8_t*>(converted.data());
+        count = converted.size();
+    }
+    if (data != nullptr && count > *data_bytes) {
+        *data_bytes = static_cast<uint32_t>(count);
+        return kErrorMoreData;
+    }
+    if (data != nullptr && count > 0) std::memcpy(data, bytes, count);
+    *data_bytes = static_cast<uint32_t>(count);
+    return kErrorSuccess;
+}
+
 }  // namespace orvix::os

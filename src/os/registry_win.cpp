@@ -104,4 +104,26 @@ int32_t registry_notify_change(RegKey key, bool watch_subtree, uint32_t filter, 
                                    static_cast<HANDLE>(event.native_handle()), asynchronous ? TRUE : FALSE);
 }
 
+int32_t registry_open_key_a(RegKey parent, const char* sub_key, uint32_t options, uint32_t access, RegKey* out) {
+    HKEY key = nullptr;
+    LSTATUS s = RegOpenKeyExA(h(parent), sub_key, options, access, &key);
+    if (s == ERROR_SUCCESS && out != nullptr) *out = reinterpret_cast<RegKey>(key);
+    return s;
+}
+
+int32_t registry_enum_value_a(RegKey key, uint32_t index, char* name, uint32_t* name_chars, uint32_t* reserved,
+                              uint32_t* type, uint8_t* data, uint32_t* data_bytes) {
+    // DWORD is unsigned long here: pass copies rather than reinterpret the caller's words.
+    DWORD chars = name_chars != nullptr ? *name_chars : 0;
+    DWORD t = 0;
+    DWORD bytes = data_bytes != nullptr ? *data_bytes : 0;
+    LSTATUS s = RegEnumValueA(h(key), index, name, name_chars != nullptr ? &chars : nullptr,
+                              reinterpret_cast<LPDWORD>(reserved), type != nullptr ? &t : nullptr, data,
+                              data_bytes != nullptr ? &bytes : nullptr);
+    if (name_chars != nullptr) *name_chars = chars;
+    if (type != nullptr) *type = t;
+    if (data_bytes != nullptr) *data_bytes = bytes;
+    return s;
+}
+
 }  // namespace orvix::os

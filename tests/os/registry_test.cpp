@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <string>
 #include <thread>
@@ -284,6 +285,68 @@ TEST_F(RegistryTest, DeletingAWatchedKeySignalsAndReopeningSeesItsNewValues) {
     EXPECT_EQ(data[0], 2);
     EXPECT_EQ(registry_notify_change(watched, true, kRegNotifyChangeLastSet, event, true), kErrorSuccess);
     registry_close_key(watched);
+}
+
+// The narrow entry points, as the settings sources use them: names and string data come
+// back narrow, and REG_SZ data counts its terminating NUL in narrow bytes.
+TEST_F(RegistryTest, NarrowEnumerationConvertsNamesAndStrings) {
+    RegKey policy = 0;
+    ASSERT_EQ(registry_create_key(root_, u"Narrow", kKeyAllAccess, &policy), kErrorSuccess);
+    set_sz(policy, u"Orvix.Text", u"abc");
+    set_dword(policy, u"orvix.number", 5000);
+    const char16_t multi[] = u"one\0two\0";
+    ASSERT_EQ(registry_set_value(policy, u"orvix.multi", kRegMultiSz, multi, sizeof multi), kErrorSuccess);
+    registry_close_key(policy);
+
+    RegKey key = 0;
+    EXPECT_EQ(registry_open_key_a(kHkeyLocalMachine, "SOFTWARE\\OrvixRegistryTest\\Missing", 0,
+                                  kKeyRead | kKeyWow64_64Key, &key),
+              kErrorFileNotFound);
+    ASSERT_EQ(registry_open_key_a(kHkeyLocalMachine, "SOFTWARE\\OrvixRegistryTest\\Narrow", 0,
+                                  kKeyRead | kKeyWow64_64Key, &key),
+              kErrorSuccess);
+    ASSERT_NE(key, 0u);
+
+    std::map<std::string, std::pair<uint32_t, std::string>> seen;  // name -> type, data
+    uint32_t index = 0;
+    for (;; ++index) {
+        char name[512];
+        uint8_t data[512];
+        uint32_t name_chars = sizeof name, type = 0, size = sizeof data;
+        const int32_t status = registry_enum_value_a(key, index, name, &name_chars, nullptr, &type, data, &size);
+        if (status == kErrorNoMoreItems) break;
+        ASSERT_EQ(status, kErrorSuccess);
+        EXPECT_EQ(std::strlen(name), name_chars);
+        seen[std::string(name, name_chars)] = {type, std::string(reinterpret_cast<char*>(data), size)};
+    }
+    EXPECT_EQ(index, 3u);
+    EXPECT_EQ(seen["Orvix.Text"], std::make_pair(kRegSz, std::string("abc\0", 4)));
+    EXPECT_EQ(seen["orvix.number"], std::make_pair(kRegDword, std::string("\x88\x13\0\0", 4)));
+    EXPECT_EQ(seen["orvix.multi"], std::make_pair(kRegMultiSz, std::string("one\0two\0\0", 9)));
+    registry_close_key(key);
+}
+
+TEST_F(RegistryTest, NarrowEnumerationRefusesWhatDoesNotFit) {
+    set_dword(root_, std::u16string(512, u'n'), 1);
+    set_sz(root_, u"big", std::u16string(600, u'x'));
+    RegKey key = 0;
+    ASSERT_EQ(registry_open_key_a(kHkeyLocalMachine, "SOFTWARE\\OrvixRegistryTest", 0, kKeyRead | kKeyWow64_64Key,
+                                  &key),
+              kErrorSuccess);
+    int more_data = 0;
+    for (uint32_t index = 0; index < 2; ++index) {
+        char name[512];
+        uint8_t data[512];
+        uint32_t name_chars = sizeof name, type = 0, size = sizeof data;
+        const int32_t status = registry_enum_value_a(key, index, name, &name_chars, nullptr, &type, data, &size);
+        EXPECT_EQ(status, kErrorMoreData) << index;
+        more_data += status == kErrorMoreData ? 1 : 0;
+    }
+    EXPECT_EQ(more_data, 2) << "a name of 512 characters and data of 601 bytes do not fit 512";
+    char name[600];
+    uint32_t name_chars = sizeof name, type = 0, size = 0;
+    EXPECT_EQ(registry_enum_value_a(key, 2, name, &name_chars, nullptr, &type, nullptr, &size), kErrorNoMoreItems);
+    registry_close_key(key);
 }
 
 }  // namespace
