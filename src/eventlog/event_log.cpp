@@ -12,6 +12,9 @@
 #include <mutex>
 #include <thread>
 
+#include <fmt/compile.h>
+#include <fmt/format.h>
+
 #include "eventlog/event_log_clock.h"
 #include "eventlog/event_log_testing.h"
 #include "eventlog/log_files.h"
@@ -73,6 +76,15 @@ struct LogState {
 LogState g_log;
 std::atomic<int32_t> g_filter_mode{VORN_EVENT_LEVEL_INFO};
 std::atomic<int32_t> g_category_level[VORN_EVENT_NUM_CATEGORIES];
+
+// What admission needs, folded so a dropped message costs two loads: the gate (may a
+// message pass at all) and, per category, the first level that is dropped (levels are
+// compared unsigned, so negative ones are dropped too). Recomputed under g_setter_lock
+// whenever a threshold changes; readers take no lock.
+enum : uint8_t { kGateClosed = 0, kGateDisabled = 1, kGateOpen = 2 };
+std::atomic<uint8_t> g_gate{kGateClosed};
+std::atomic<uint8_t> g_drop_from[VORN_EVENT_NUM_CATEGORIES];
+std::mutex g_setter_lock;
 char g_session_id[37] = {};
 std::atomic<vorn_event_time_source> g_time_source{nullptr};
 std::atomic<bool> g_asserting{false};
@@ -128,12 +140,12 @@ void drain_queue(orvix::os::FileHandle file) {
     }
 }
 
-void write_to_file_async(const char* line) {
+void write_to_file_async(const char* line, size_t line_length) {
     orvix::os::FileHandle file = orvix::os::kInvalidFile;
     if (vorn_log_rotor_get_handle(&file, nullptr, 0) != 0 || file == orvix::os::kInvalidFile) return;
 
     // The file takes CR LF line ends; the line keeps its 639-character bound.
-    size_t length = std::strlen(line) + 1;
+    size_t length = line_length + 1;
     if (length > kBufferSize - 1) length = kBufferSize - 1;
 
     QueueSlot& slot = g_log.queue[g_log.tail];
@@ -161,11 +173,11 @@ void write_to_file_async(const char* line) {
 }
 
 // Synchronous log that opened its own file: the line goes straight to the file.
-void write_to_file_sync(const char* line) {
+void write_to_file_sync(const char* line, size_t line_length) {
     orvix::os::FileHandle file = orvix::os::kInvalidFile;
     if (vorn_log_rotor_get_handle(&file, nullptr, 0) != 0 || file == orvix::os::kInvalidFile) return;
     char text[kBufferSize];
-    size_t length = std::strlen(line) + 1;
+    size_t length = line_length + 1;
     if (length > kBufferSize - 1) length = kBufferSize - 1;
     std::memcpy(text, line, length - 2);
     text[length - 2] = '\r';
@@ -174,7 +186,7 @@ void write_to_file_sync(const char* line) {
     orvix::os::close_file(file);
 }
 
-void to_sinks(const char* line) {
+void to_sinks(const char* line, size_t length) {
     if (g_log.echo_to_console) {
         std::fputs(line, stdout);
         std::fflush(stdout);
@@ -184,21 +196,107 @@ void to_sinks(const char* line) {
         std::fflush(g_log.stream);
     } else if (g_log.have_file) {
         if (g_log.asynchronous) {
-            write_to_file_async(line);
+            write_to_file_async(line, length);
         } else {
-            write_to_file_sync(line);
+            write_to_file_sync(line, length);
         }
     }
 }
 
-void build_line(const vorn_event_utc_time& t, int32_t level, int32_t status, uint32_t category, const char* message) {
-    int n = std::snprintf(g_log.line, kBufferSize, "%d-%02d-%02dT%02d:%02d:%02d.%03dZ %s > LVL:%d RC:%4d %15s :%s\n",
-                          t.year, t.month, t.day, t.hour, t.minute, t.second, t.millisecond, g_session_id, level,
-                          status, kCategoryNames[category], message);
-    if (n < 0 || static_cast<size_t>(n) >= kBufferSize) {
-        g_log.line[kBufferSize - 2] = '\n';
-        g_log.line[kBufferSize - 1] = '\0';
+// The fixed line format "%d-%02d-%02dT%02d:%02d:%02d.%03dZ %s > LVL:%d RC:%4d %15s :%s\n".
+// A line that does not fit the 640-byte buffer is cut to 638 characters and the line
+// feed. Returns the line's length.
+//
+// Written by hand for the values a clock and the layer produce (the same bytes as the
+// format, without printf's cost on every line); {fmt} writes any other values.
+char* put_digits(char* p, uint32_t value, int width) {
+    for (int i = width - 1; i >= 0; --i) {
+        p[i] = static_cast<char>('0' + value % 10);
+        value /= 10;
     }
+    return p + width;
+}
+
+bool ordinary_fields(const vorn_event_utc_time& t, int32_t level, int32_t status) {
+    auto within = [](int32_t v, int32_t low, int32_t high) { return v >= low && v <= high; };
+    return within(t.year, 1000, 9999) && within(t.month, 0, 99) && within(t.day, 0, 99) && within(t.hour, 0, 99) &&
+           within(t.minute, 0, 99) && within(t.second, 0, 99) && within(t.millisecond, 0, 999) &&
+           within(level, 0, 9) && within(status, -999, 9999);
+}
+
+size_t cut_into_line(const char* head, size_t head_length, const char* message, size_t message_length) {
+    // Every head is far shorter than the buffer: the cut only ever falls in the message.
+    const size_t room = kBufferSize - 2 - head_length;  // message characters that fit a cut line
+    std::memcpy(g_log.line, head, head_length);
+    if (message_length + head_length + 1 <= kBufferSize - 1) {
+        std::memcpy(g_log.line + head_length, message, message_length);
+        const size_t length = head_length + message_length + 1;
+        g_log.line[length - 1] = '\n';
+        g_log.line[length] = '\0';
+        return length;
+    }
+    std::memcpy(g_log.line + head_length, message, room);
+    g_log.line[kBufferSize - 2] = '\n';
+    g_log.line[kBufferSize - 1] = '\0';
+    return kBufferSize - 1;
+}
+
+size_t build_line(const vorn_event_utc_time& t, int32_t level, int32_t status, uint32_t category,
+                  const char* message, size_t message_length) {
+    const char* name = kCategoryNames[category];
+    char head[192];
+    char* p = head;
+    if (ordinary_fields(t, level, status)) {
+        p = put_digits(p, static_cast<uint32_t>(t.year), 4);
+        *p++ = '-';
+        p = put_digits(p, static_cast<uint32_t>(t.month), 2);
+        *p++ = '-';
+        p = put_digits(p, static_cast<uint32_t>(t.day), 2);
+        *p++ = 'T';
+        p = put_digits(p, static_cast<uint32_t>(t.hour), 2);
+        *p++ = ':';
+        p = put_digits(p, static_cast<uint32_t>(t.minute), 2);
+        *p++ = ':';
+        p = put_digits(p, static_cast<uint32_t>(t.second), 2);
+        *p++ = '.';
+        p = put_digits(p, static_cast<uint32_t>(t.millisecond), 3);
+        *p++ = 'Z';
+        *p++ = ' ';
+        const size_t session = std::strlen(g_session_id);
+        std::memcpy(p, g_session_id, session);
+        p += session;
+        std::memcpy(p, " > LVL:", 7);
+        p += 7;
+        *p++ = static_cast<char>('0' + level);
+        std::memcpy(p, " RC:", 4);
+        p += 4;
+        // %4d: right-aligned in four columns; every ordinary status fits them.
+        char status_text[4] = {' ', ' ', ' ', ' '};
+        uint32_t magnitude = status < 0 ? static_cast<uint32_t>(-status) : static_cast<uint32_t>(status);
+        int i = 3;
+        do {
+            status_text[i--] = static_cast<char>('0' + magnitude % 10);
+            magnitude /= 10;
+        } while (magnitude != 0);
+        if (status < 0) status_text[i] = '-';
+        std::memcpy(p, status_text, 4);
+        p += 4;
+        *p++ = ' ';
+        const size_t name_length = std::strlen(name);
+        if (name_length < 15) {
+            std::memset(p, ' ', 15 - name_length);
+            p += 15 - name_length;
+        }
+        std::memcpy(p, name, name_length);
+        p += name_length;
+        *p++ = ' ';
+        *p++ = ':';
+    } else {
+        p = fmt::format_to(p, FMT_COMPILE("{}-{:02}-{:02}T{:02}:{:02}:{:02}.{:03}Z {} > LVL:{} RC:{:4} {:>15} :"),
+                           t.year, t.month, t.day, t.hour, t.minute, t.second, t.millisecond,
+                           static_cast<const char*>(g_session_id), level, status, name);
+    }
+    return cut_into_line(head, static_cast<size_t>(p - head), message, message_length);
 }
 
 int32_t effective_threshold(uint32_t category) {
@@ -212,15 +310,26 @@ int32_t effective_threshold(uint32_t category) {
     return threshold;
 }
 
+void refresh_admission() {
+    std::lock_guard<std::mutex> guard(g_setter_lock);
+    for (uint32_t c = 0; c < VORN_EVENT_NUM_CATEGORIES; ++c) {
+        const int32_t threshold = effective_threshold(c);
+        const int32_t drop_from = threshold < 0 ? 0 : threshold >= VORN_EVENT_LEVEL_TRACE ? 5 : threshold + 1;
+        g_drop_from[c].store(static_cast<uint8_t>(drop_from), std::memory_order_relaxed);
+    }
+}
+
 int32_t log_formatted(uint32_t category, int32_t level, int32_t status, const char* format, va_list args) {
     std::unique_lock<std::mutex> guard(g_log.lock);
 
     g_log.message[0] = '\0';
     // vsnprintf cuts at 639 characters; after a formatting error keep what was written.
     if (std::vsnprintf(g_log.message, kBufferSize, format, args) < 0) g_log.message[kBufferSize - 1] = '\0';
-    for (char* p = g_log.message; *p != '\0'; ++p) {
+    char* p = g_log.message;
+    for (; *p != '\0'; ++p) {
         if (*p == '\r' || *p == '\n') *p = ' ';
     }
+    const size_t message_length = static_cast<size_t>(p - g_log.message);
 
     if (vorn_event_forwarding_callback callback = g_log.callback.load()) {
         return callback(g_log.message, 0, category, level, status);
@@ -236,7 +345,7 @@ int32_t log_formatted(uint32_t category, int32_t level, int32_t status, const ch
             summary_due = true;
             g_log.repeat_open = false;
         }
-        std::memcpy(g_log.previous, g_log.message, kBufferSize);
+        std::memcpy(g_log.previous, g_log.message, message_length + 1);
         g_log.previous_level = level;
         g_log.previous_status = status;
         output = true;
@@ -248,17 +357,16 @@ int32_t log_formatted(uint32_t category, int32_t level, int32_t status, const ch
     }
 
     if (summary_due) {
-        char summary[kBufferSize];
-        std::snprintf(summary, sizeof summary, "Last message repeated %d %s", static_cast<int>(g_log.repeat_count),
-                      g_log.repeat_count == 1 ? "time" : "times");
+        char summary[64];
         // The stored level and status: those of the new message when it closed the run.
-        build_line(now, g_log.previous_level, g_log.previous_status, category, summary);
-        to_sinks(g_log.line);
+        const int n = std::snprintf(summary, sizeof summary, "Last message repeated %d %s",
+                                    static_cast<int>(g_log.repeat_count), g_log.repeat_count == 1 ? "time" : "times");
+        to_sinks(g_log.line, build_line(now, g_log.previous_level, g_log.previous_status, category, summary,
+                                        static_cast<size_t>(n)));
         g_log.repeat_count = 0;
     }
     if (output) {
-        build_line(now, level, status, category, g_log.message);
-        to_sinks(g_log.line);
+        to_sinks(g_log.line, build_line(now, level, status, category, g_log.message, message_length));
     }
     return VORN_STATUS_SUCCESS;
 }
@@ -357,7 +465,9 @@ int32_t vorn_event_init(const vorn_event_init_params* params) {
     g_log.echo_to_console = params->echo_to_console != 0;
     g_filter_mode.exchange(params->level);
     for (auto& level : g_category_level) level.store(VORN_EVENT_LEVEL_NOT_SET);
+    refresh_admission();
     g_log.initialised.store(true);
+    g_gate.store(g_log.enabled ? kGateOpen : kGateDisabled, std::memory_order_release);
     return result;
 }
 
@@ -395,14 +505,20 @@ int32_t vorn_event_start_logging(const char* app_name, int32_t show_system_info,
 }
 
 int32_t vorn_event_log(uint32_t category, int32_t level, int32_t status, const char* format, ...) {
-    if (!g_log.initialised.load(std::memory_order_acquire) || g_log.shutting_down.load(std::memory_order_acquire)) {
-        return VORN_STATUS_NOT_STARTED;
+    // Admission, before any lock: started and not shutting down, enabled, the level
+    // within 0..4 and the effective threshold, then the category.
+    const uint8_t gate = g_gate.load(std::memory_order_acquire);
+    if (gate != kGateOpen) return gate == kGateDisabled ? VORN_STATUS_SUCCESS : VORN_STATUS_NOT_STARTED;
+    if (category >= VORN_EVENT_NUM_CATEGORIES) {
+        if (level < VORN_EVENT_LEVEL_CRITICAL || level > VORN_EVENT_LEVEL_TRACE ||
+            level > effective_threshold(category)) {
+            return VORN_STATUS_SUCCESS;
+        }
+        return VORN_STATUS_INVALID;
     }
-    if (!g_log.enabled) return VORN_STATUS_SUCCESS;
-    if (level < VORN_EVENT_LEVEL_CRITICAL || level > VORN_EVENT_LEVEL_TRACE || level > effective_threshold(category)) {
+    if (static_cast<uint32_t>(level) >= g_drop_from[category].load(std::memory_order_relaxed)) {
         return VORN_STATUS_SUCCESS;
     }
-    if (category >= VORN_EVENT_NUM_CATEGORIES) return VORN_STATUS_INVALID;
     if (format == nullptr) format = "";
 
     va_list args;
@@ -416,6 +532,7 @@ int32_t vorn_event_set_filter_mode(int32_t mode) {
     if (mode >= VORN_EVENT_LEVEL_NOT_SET) return VORN_STATUS_INVALID;
     vorn_event_log(VORN_EVENT_CAT_COMMON, VORN_EVENT_LEVEL_CRITICAL, 0, "Setting event filter mode to %d", mode);
     g_filter_mode.exchange(mode);
+    refresh_admission();
     return VORN_STATUS_SUCCESS;
 }
 
@@ -426,6 +543,7 @@ int32_t vorn_event_set_category_level(uint32_t category, int32_t level) {
     } else {
         g_category_level[category].store(level);
     }
+    refresh_admission();
     return VORN_STATUS_SUCCESS;
 }
 
@@ -447,6 +565,7 @@ int32_t vorn_event_set_forwarding_callback(vorn_event_forwarding_callback callba
 
 int32_t vorn_event_shutdown() {
     if (!g_log.initialised.load() || g_log.shutting_down.exchange(true)) return VORN_STATUS_SUCCESS;
+    g_gate.store(kGateClosed, std::memory_order_release);
     std::lock_guard<std::mutex> guard(g_log.lock);
     if (!g_log.asynchronous) {
         // A synchronous log that opened its own file closes it through the rotor too.

@@ -263,6 +263,7 @@ int32_t vorn_log_rotor_get_handle(orvix::os::FileHandle* handle_out, char16_t* n
     std::lock_guard<std::mutex> guard(g_rotor.lock);
     if (g_rotor.shutting_down.load() || !g_rotor.initialised.load()) return kErrorShuttingDown;
 
+    // The clock is read only when files rotate at all.
     const bool expired = g_rotor.rotation_minutes > 0 &&
                          now_tick() - g_rotor.opened_tick > static_cast<uint64_t>(g_rotor.rotation_minutes) * 60000u;
     if (g_rotor.file == orvix::os::kInvalidFile || expired) {

@@ -168,6 +168,37 @@ TEST_F(StreamLog, LineFormat) {
     EXPECT_EQ(text(), expected);
 }
 
+vorn_event_utc_time g_odd_time;
+void odd_time(vorn_event_utc_time* now) { *now = g_odd_time; }
+
+// Whatever the clock and the caller pass, the line is what the printf format makes of it.
+TEST_F(StreamLog, LinesMatchThePrintfFormatForAnyFieldValues) {
+    init();
+    vorn_event_set_category_level(0, VORN_EVENT_LEVEL_MOST_VERBOSE);
+    vorn_event_set_time_source(odd_time);
+    const vorn_event_utc_time times[] = {
+        {2024, 12, 31, 23, 59, 59, 999}, {1000, 1, 1, 0, 0, 0, 0}, {999, 1, 2, 3, 4, 5, 6},
+        {10000, 100, 0, 24, 60, 61, 1000}, {-1, -2, -3, -4, -5, -6, -7}, {2024, 3, 9, 7, 5, 4, 32}};
+    const int32_t statuses[] = {0, 7, -1, -999, -1000, 9999, 10000, -2147483647 - 1, 2147483647};
+    std::string expected;
+    int n = 0;
+    for (const auto& t : times) {
+        g_odd_time = t;
+        for (int32_t status : statuses) {
+            const uint32_t category = static_cast<uint32_t>(n * 37 % 156);
+            const int32_t level = n % 5;
+            vorn_event_log(category, level, status, "message %d", n);
+            char line[700];
+            std::snprintf(line, sizeof line, "%d-%02d-%02dT%02d:%02d:%02d.%03dZ %s > LVL:%d RC:%4d %15s :%s\n", t.year,
+                          t.month, t.day, t.hour, t.minute, t.second, t.millisecond, "", level, status,
+                          vorn_event_category_name(category), ("message " + std::to_string(n)).c_str());
+            expected += line;
+            ++n;
+        }
+    }
+    EXPECT_EQ(text(), expected);
+}
+
 TEST_F(StreamLog, LineBreaksBecomeSpaces) {
     init();
     vorn_event_log(COMMON, 2, 0, "one\r\ntwo\nthree\r");
