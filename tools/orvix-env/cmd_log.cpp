@@ -1,0 +1,56 @@
+// orvix-env log [COUNT]: writes COUNT numbered lines (default 10) through the event log
+// into a log file of its own, as the agent would, so a person can look at the format.
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+
+#include "commands.h"
+#include "eventlog/event_log.h"
+#include "eventlog/log_files.h"
+
+namespace orvix_env {
+namespace {
+
+bool parse_count(const char* text, unsigned long* out) {
+    errno = 0;
+    char* end = nullptr;
+    const unsigned long long v = std::strtoull(text, &end, 10);
+    if (errno != 0 || end == text || *end != '\0' || text[0] == '-' || v > 100000000ull) return false;
+    *out = static_cast<unsigned long>(v);
+    return true;
+}
+
+}  // namespace
+
+int run_log(int argc, char** argv) {
+    unsigned long count = 10;
+    if (argc > 1 || (argc == 1 && !parse_count(argv[0], &count))) {
+        std::fprintf(stderr, "usage: orvix-env log [COUNT]   (COUNT: 0 to 100000000 lines, default 10)\n");
+        return 2;
+    }
+    // Asynchronous, no console echo, the default file name and no session identifier.
+    const int32_t status = vorn_event_start_logging("orvix_env", 1, 1, 0, 1);
+    if (status != VORN_STATUS_SUCCESS) {
+        std::fprintf(stderr, "orvix-env log: the event log started with status %d\n", static_cast<int>(status));
+    }
+    for (unsigned long i = 1; i <= count; ++i) {
+        vorn_event_log(VORN_EVENT_CAT_COMMON, VORN_EVENT_LEVEL_INFO, 0, "orvix-env log: line %lu of %lu", i, count);
+    }
+    char path[1024];
+    const int32_t found = vorn_event_get_log_file_path(path, sizeof path);
+    vorn_event_shutdown();
+    if (found != VORN_STATUS_SUCCESS) {
+        char folder[1024];
+        if (vorn_util_get_log_folder_utf8(folder, sizeof folder) != VORN_STATUS_SUCCESS) folder[0] = '\0';
+        std::fprintf(stderr, "orvix-env log: no log file could be opened in the log folder \"%s\"\n", folder);
+        return 1;
+    }
+    std::printf("%s\n", path);
+    return 0;
+}
+
+ORVIX_ENV_COMMAND(log, "log", "[COUNT]",
+                  "write COUNT numbered lines (default 10) to a log file of the event log and print its path",
+                  run_log);
+
+}  // namespace orvix_env
