@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing and runs every suite: native, ASan/UBSan, the installed
-# package with a consumer, the Windows build under Wine, and short fuzz and benchmark
-# smoke runs. Exits non-zero when any of them fails.
+# package with a consumer, ThreadSanitizer on the stress and concurrency tests, the
+# Windows build under Wine, and short fuzz and benchmark smoke runs. Exits non-zero
+# when any of them fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -28,6 +29,11 @@ step "asan + ubsan"
 cmake --preset asan >/dev/null
 cmake --build --preset asan
 ctest --preset asan
+
+step "thread sanitizer: the tests labelled stress or concurrency"
+cmake --preset tsan >/dev/null
+cmake --build --preset tsan
+ctest --preset tsan
 
 step "windows under wine"
 scripts/test-windows.sh
