@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -53,24 +52,6 @@ protected:
 
     FILE* stream_ = nullptr;
 };
-
-TEST(InitParams, Defaults) {
-    vorn_event_init_params params;
-    std::memset(&params, 0x5A, sizeof params);
-    ASSERT_EQ(vorn_event_get_default_init_params(&params), 0);
-    EXPECT_EQ(params.enabled, 1);
-    EXPECT_EQ(params.echo_to_console, 0);
-    EXPECT_EQ(params.level, 2);
-    EXPECT_STREQ(params.app_name, "");
-    EXPECT_EQ(params.simple_file_name, 0);
-    EXPECT_EQ(params.asynchronous, 0);
-    EXPECT_EQ(params.move_closed_files, 0);
-    EXPECT_EQ(params.stream, nullptr);
-    EXPECT_EQ(params.max_age_days, 7u);
-    EXPECT_EQ(params.show_system_info, 1);
-    EXPECT_EQ(params.show_folders, 1);
-    EXPECT_STREQ(params.session_id, "00000000-0000-0000-0000-000000000000");
-}
 
 TEST_F(StreamLog, RefusedBeforeInitialisationAndAfterShutdown) {
     EXPECT_EQ(vorn_event_log(COMMON, 0, 0, "early"), VORN_STATUS_NOT_STARTED);
@@ -341,24 +322,6 @@ TEST(ForwardingCallback, SecondInstallationBeforeInitialisationIsRefusedSilently
     ASSERT_EQ(vorn_event_init(&params), 0);
     EXPECT_EQ(vorn_event_log(COMMON, 2, 0, "first callback"), 0);
     ASSERT_EQ(forwarded().size(), 1u);
-}
-
-TEST(Categories, DisplayNames) {
-    EXPECT_STREQ(vorn_event_category_name(0), "UNKNOWN");
-    EXPECT_STREQ(vorn_event_category_name(VORN_EVENT_CAT_RTOS), "RTOS");
-    EXPECT_STREQ(vorn_event_category_name(VORN_EVENT_CAT_ASSERT), "ASSERT");
-    EXPECT_STREQ(vorn_event_category_name(VORN_EVENT_CAT_MGMT_ENV), "MGMT_ENV");
-    EXPECT_STREQ(vorn_event_category_name(68), "MGMT_DDC");
-    EXPECT_STREQ(vorn_event_category_name(99), "COMMON");
-    EXPECT_STREQ(vorn_event_category_name(107), "AGENT");
-    EXPECT_STREQ(vorn_event_category_name(111), "SOFT_USB");
-    EXPECT_STREQ(vorn_event_category_name(124), vorn_event_category_name(34));
-    EXPECT_STREQ(vorn_event_category_name(125), vorn_event_category_name(38));
-    EXPECT_STREQ(vorn_event_category_name(155), "AUDIO_MANAGER");
-    EXPECT_EQ(vorn_event_category_name(156), nullptr);
-    EXPECT_EQ(VORN_EVENT_CAT_MGMT_DDC, 68u);
-    EXPECT_EQ(VORN_EVENT_CAT_SOFT_USB, 111u);
-    EXPECT_EQ(VORN_EVENT_CAT_AUDIO_MANAGER, 155u);
 }
 
 }  // namespace

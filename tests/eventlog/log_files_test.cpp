@@ -380,24 +380,6 @@ TEST_F(LogFiles, AFileThatCannotBeCreatedIsTriedAgainOnTheNextRequest) {
     EXPECT_EQ(open_name(), "retry.txt");
 }
 
-TEST_F(LogFiles, RotatesOnlyAfterMoreThanTheRotationTime) {
-    vorn_log_rotor_set_tick_source(simulated_tick);
-    const auto parts = components({"rot", "%Unique", "txt"});
-    ASSERT_EQ(vorn_log_rotor_init(1, box_.log_folder.c_str(), parts.data(), 0), 0);
-    EXPECT_EQ(open_name(), "rot_0.txt");
-    orvix::os::FileHandle h = orvix::os::kInvalidFile;
-    g_tick += 60000;
-    char16_t name[300] = {};
-    ASSERT_EQ(vorn_log_rotor_get_handle(&h, name, 300), 0);
-    orvix::os::close_file(h);
-    EXPECT_EQ(name[0], u'\0');  // same file: no name handed back
-    g_tick += 1;
-    const std::string second = open_name();
-    // The new file is rot_0 again when the old one has been moved already, else rot_1.
-    EXPECT_TRUE(second == "rot_0.txt" || second == "rot_1.txt") << second;
-    EXPECT_TRUE(eventually_exists(box_.archive_folder + archived("rot_0.txt")));
-}
-
 // Records submissions; runs the work item on a thread of its own or refuses it.
 struct Submissions {
     static inline std::atomic<int> count{0};
