@@ -319,7 +319,9 @@ void refresh_admission() {
     }
 }
 
-int32_t log_formatted(uint32_t category, int32_t level, int32_t status, const char* format, va_list args) {
+// Kept out of line: inlined, its register saves would land on the admission path too.
+[[gnu::noinline]] int32_t log_formatted(uint32_t category, int32_t level, int32_t status, const char* format,
+                                        va_list args) {
     std::unique_lock<std::mutex> guard(g_log.lock);
 
     g_log.message[0] = '\0';
