@@ -100,6 +100,20 @@ int32_t Settings::apply_config_parameter_action(const std::string& name, uint32_
     return VORN_STATUS_SUCCESS;
 }
 
+std::string describe_config_parameter_action(const std::string& name, uint32_t number) {
+    for (const auto& entry : kLogLevelNames) {
+        if (name != entry.name) continue;
+        const int32_t level = number < 6 ? static_cast<int32_t>(number) : VORN_EVENT_LEVEL_DEBUG;
+        return std::string("sets the log level of VORN_EVENT_CAT_") + vorn_event_category_name(entry.category) +
+               " to " + std::to_string(level);
+    }
+    if (name == "orvix.start_delay_time") {
+        const uint32_t seconds = number < kMaxStartDelaySeconds ? number : kMaxStartDelaySeconds;
+        return "delays the start by " + std::to_string(seconds) + " seconds";
+    }
+    return {};
+}
+
 void set_start_delay_sleeper(StartDelaySleeper sleeper) { g_sleeper.store(sleeper); }
 
 std::string strip_spaces(const std::string& text) {

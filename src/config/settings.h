@@ -73,6 +73,11 @@ protected:
     std::vector<std::string> handed_over_names_;
 };
 
+// What apply_config_parameter_action would do for name and number, in words, without
+// doing it ("sets the log level of VORN_EVENT_CAT_MGMT_USB to 3", "delays the start by
+// 30 seconds"); empty for a name that has no action. For diagnostic tools.
+std::string describe_config_parameter_action(const std::string& name, uint32_t number);
+
 // The start delay sleeps through this function (milliseconds), process-wide, so a test
 // can see how long a start would be delayed without waiting. Null restores real sleep.
 using StartDelaySleeper = void (*)(uint32_t milliseconds);
