@@ -1,7 +1,9 @@
 // orvix-env show: starts the event log on the console and the environment store (its
 // defaults, then the configured values), and prints every setting as a table: index, name,
 // type, current value, default, range and flags, with "*" before each setting whose value
-// differs from its default. Texts are shown in double quotes, whole.
+// differs from its default, and, for each setting a registry source supplies, which source
+// it is and which lower-priority sources it overrides. Texts are shown in double quotes,
+// whole.
 //
 // The table is a list of columns, each a header and a function of one setting, so that a
 // column (such as where a value came from) is added in one place.
@@ -13,6 +15,7 @@
 #include <vector>
 
 #include "commands.h"
+#include "config/configuration_manager.h"
 #include "config/environment_store.h"
 #include "config/environment_store_internal.h"
 #include "store_console.h"
@@ -21,13 +24,7 @@ namespace orvix_env {
 
 namespace {
 
-struct Setting {
-    uint32_t index;
-    sVORN_ENV_LOOKUP_ENTRY row;
-    std::string value;    // display form of the current value
-    std::string initial;  // display form of the default
-    bool has_value;
-};
+using Setting = SettingView;
 
 std::string quoted(const Setting& s, const std::string& text) {
     return s.row.value_type == ENV_VALUE_STRING ? "\"" + text + "\"" : text;
@@ -60,6 +57,34 @@ std::string flags_text(const sVORN_ENV_LOOKUP_ENTRY& row) {
     return text;
 }
 
+// Where a setting's configured value comes from: the registry sources of the manager in
+// priority order, each with the values it holds now. An administrator reads here which
+// policy won when a setting is set in more than one place.
+struct SourceValues {
+    std::string label;
+    cVORN_MGMT_CFG_MGR::SettingsMap values;
+};
+std::vector<SourceValues> g_sources;
+
+std::string setting_value_text(const orvix::config::internal::SettingValue& v) {
+    return v.type == orvix::config::internal::kSettingText ? "\"" + std::string(v.text) + "\""
+                                                            : std::to_string(v.number);
+}
+
+std::string source_text(const Setting& s) {
+    std::string text;
+    for (const SourceValues& source : g_sources) {
+        const auto found = source.values.find(s.row.name);
+        if (found == source.values.end()) continue;
+        const std::string item = source.label + " = " + setting_value_text(found->second);
+        text += text.empty() ? item : (text.find(" (overrides ") == std::string::npos ? " (overrides " : ", ") + item;
+    }
+    if (text.empty()) return "-";
+    if (text.find(" (overrides ") != std::string::npos) text += ")";
+    if (s.row.configurable != ENV_CONFIGURABLE) text += " [refused: not configurable]";
+    return text;
+}
+
 struct Column {
     const char* header;
     bool right_aligned;
@@ -75,22 +100,9 @@ const Column kColumns[] = {
      [](const Setting& s) { return s.has_value ? quoted(s, s.value) : std::string("(no value)"); }},
     {"default", false, 24, [](const Setting& s) { return quoted(s, s.initial); }},
     {"range", false, 16, [](const Setting& s) { return range_text(s.row); }},
-    {"flags", false, 0, [](const Setting& s) { return flags_text(s.row); }},
+    {"flags", false, 26, [](const Setting& s) { return flags_text(s.row); }},
+    {"source", false, 0, source_text},
 };
-
-std::vector<Setting> read_settings() {
-    std::vector<Setting> settings;
-    const sVORN_MGMT_ENV_CONTROL_BLOCK* block = mgmt_vorn_env_control_block();
-    for (uint32_t index = 1; index <= get_num_entries() && index < VORN_MGMT_ENV_NUM_SLOTS; ++index) {
-        Setting s{index, get_entry(index), {}, {}, false};
-        uint8_t value[VORN_MGMT_ENV_SLOT_SIZE] = {};
-        s.has_value = mgmt_vorn_env_get(index, value) == VORN_STATUS_SUCCESS;
-        s.value = display_value(index, value);
-        s.initial = display_value(index, block->default_slots[index]);
-        settings.push_back(std::move(s));
-    }
-    return settings;
-}
 
 void print_table(const std::vector<Setting>& settings) {
     const size_t n = sizeof kColumns / sizeof kColumns[0];
@@ -137,6 +149,11 @@ int run_show(int argc, char**) {
         return 2;
     }
     if (start_console_log() != VORN_STATUS_SUCCESS || start_store() != VORN_STATUS_SUCCESS) return 1;
+    if (vorn_mgmt_cfg_mgr_exists()) {
+        for (auto& report : get_vorn_mgmt_cfg_mgr_helper(VORN_ENV_TYPE_PREEXISTING)->describe_sources()) {
+            g_sources.push_back({report.label, std::move(report.values)});
+        }
+    }
     const std::vector<Setting> settings = read_settings();
     const size_t changed = std::count_if(settings.begin(), settings.end(),
                                          [](const Setting& s) { return !s.has_value || s.value != s.initial; });
@@ -146,6 +163,8 @@ int run_show(int argc, char**) {
 }
 
 ORVIX_ENV_COMMAND(show, "show", "",
-                  "start the environment store and print every setting: value, default, range and flags", run_show);
+                  "start the environment store and print every setting: value, default, range, flags and the "
+                  "policy key that set it",
+                  run_show);
 
 }  // namespace orvix_env

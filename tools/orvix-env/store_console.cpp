@@ -38,6 +38,20 @@ int32_t start_store() {
     return status;
 }
 
+std::vector<SettingView> read_settings() {
+    std::vector<SettingView> settings;
+    const sVORN_MGMT_ENV_CONTROL_BLOCK* block = mgmt_vorn_env_control_block();
+    for (uint32_t index = 1; index <= get_num_entries() && index < VORN_MGMT_ENV_NUM_SLOTS; ++index) {
+        SettingView s{index, get_entry(index), {}, {}, false};
+        uint8_t value[VORN_MGMT_ENV_SLOT_SIZE] = {};
+        s.has_value = mgmt_vorn_env_get(index, value) == VORN_STATUS_SUCCESS;
+        s.value = display_value(index, value);
+        s.initial = display_value(index, block->default_slots[index]);
+        settings.push_back(std::move(s));
+    }
+    return settings;
+}
+
 const char* type_name(uint32_t value_type) {
     switch (value_type) {
         case ENV_VALUE_DEPRECATED: return "end";

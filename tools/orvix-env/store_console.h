@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "config/settings_catalogue.h"
 
@@ -15,6 +16,17 @@ namespace orvix_env {
 int32_t start_console_log();
 // Starts the store after the console log; prints the failure and returns its status.
 int32_t start_store();
+
+// One setting as the commands show it.
+struct SettingView {
+    uint32_t index;
+    sVORN_ENV_LOOKUP_ENTRY row;
+    std::string value;    // display form of the current value
+    std::string initial;  // display form of the default
+    bool has_value;
+};
+// Every setting of the started store, in catalogue order.
+std::vector<SettingView> read_settings();
 
 // Short type name of a catalogue value type ("u8", "string", "MAC", ...).
 const char* type_name(uint32_t value_type);
