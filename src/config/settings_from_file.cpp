@@ -86,17 +86,17 @@ SettingsFromFile::SettingsFromFile(const char* path) {
     }
 }
 
-int64_t SettingsFromFile::current_file_time() const {
-    if (path_[0] == '\0') return 0;
+orvix::os::FileStamp SettingsFromFile::current_stamp() const {
+    orvix::os::FileStamp stamp;
     std::u16string wide;
-    if (vorn_util_create_wide_string_from_utf8(path_, &wide) != VORN_STATUS_SUCCESS) return 0;
-    int64_t seconds = 0;
-    return orvix::os::file_modification_time(wide, &seconds) ? seconds : 0;
+    if (path_[0] == '\0' || vorn_util_create_wide_string_from_utf8(path_, &wide) != VORN_STATUS_SUCCESS) return stamp;
+    orvix::os::file_stamp(wide, &stamp);
+    return stamp;
 }
 
-bool SettingsFromFile::has_changes() { return current_file_time() != recorded_time_; }
+bool SettingsFromFile::has_changes() { return !(current_stamp() == recorded_); }
 
-void SettingsFromFile::refresh_timestamp() { recorded_time_ = current_file_time(); }
+void SettingsFromFile::refresh_timestamp() { recorded_ = current_stamp(); }
 
 std::unique_ptr<std::istream> SettingsFromFile::load_file() {
     static const char kFunction[] = "orvix::config::internal::SettingsFromFile::load_file";
@@ -162,7 +162,7 @@ int32_t SettingsFromFile::process_config(const std::vector<ConfigItem>& items, S
 }
 
 SettingsMap SettingsFromFile::load() {
-    recorded_time_ = current_file_time();
+    recorded_ = current_stamp();
     std::unique_ptr<std::istream> stream = load_file();
     if (!stream) return {};
     SettingsMap settings;

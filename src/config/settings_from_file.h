@@ -1,7 +1,8 @@
 // The configuration file source: a text file of "name = value" lines, the agent
 // configuration file "orvix-agent.conf". The file is parsed into items, each item is
 // converted by the settings catalogue into a setting value, and the file's modification
-// time is the change signal. The file is opened only while it is read.
+// time (at full resolution, together with its size) is the change signal. The file is
+// opened only while it is read.
 //
 // Line format, one line at a time: blanks stripped from both ends; "#" starts a comment
 // anywhere (there is no escape, also not inside quotation marks); the first "=" splits
@@ -22,6 +23,7 @@
 #include <vector>
 
 #include "config/settings.h"
+#include "os/file_watcher.h"
 
 namespace orvix::config::internal {
 
@@ -63,14 +65,14 @@ public:
     explicit SettingsFromFile(const char* path);
 
     // The file's settings; an empty map when it cannot be opened. Records the file's
-    // modification time (0 when it cannot be examined) first.
+    // modification time and size (zero when it cannot be examined) first.
     SettingsMap load() override;
     // 0; -502 for a missing argument; -500 when the file cannot be opened (the names
     // handed over are then emptied, so nothing is reported removed).
     int32_t reload_into(SettingsMap* merged, RemovedNames* removed) override;
     std::string source_name() const override { return path_; }
-    // True when the file's modification time differs from the recorded one (0 for a
-    // file that cannot be examined): written, replaced or deleted.
+    // True when the file's modification time or size differs from the recorded one
+    // (zero for a file that cannot be examined): written, replaced or deleted.
     bool has_changes() override;
     void refresh_timestamp() override;
     // The file's settings as a load would give them, read again now, without logging
@@ -88,14 +90,15 @@ public:
     // Reads the stream line by line until its end or a read error; the items read.
     std::vector<ConfigItem> parse(std::istream& in);
 
-    int64_t recorded_time() const { return recorded_time_; }
+    // The recorded modification time in whole seconds; 0 for none.
+    int64_t recorded_time() const { return recorded_.modified_ns / 1000000000; }
 
 protected:
-    // The file's modification time in seconds; 0 when it cannot be examined.
-    int64_t current_file_time() const;
+    // The file's modification time and size; zero when it cannot be examined.
+    orvix::os::FileStamp current_stamp() const;
 
     char path_[kPathSize] = {};
-    int64_t recorded_time_ = 0;
+    orvix::os::FileStamp recorded_;
 };
 
 }  // namespace orvix::config::internal

@@ -22,6 +22,17 @@ namespace orvix::os {
 // false when the file cannot be examined.
 bool file_modification_time(const std::u16string& path, int64_t* seconds);
 
+// What tells one version of a file from the next: the modification time at the file
+// system's full resolution and the size. Whole seconds alone miss a file that is created
+// empty and written within the same second as it was last read.
+struct FileStamp {
+    int64_t modified_ns = 0;  // nanoseconds since 1970
+    uint64_t size = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+// False (and a zero stamp) when the file cannot be examined.
+bool file_stamp(const std::u16string& path, FileStamp* stamp);
+
 class FileWatcher {
 public:
     static constexpr uint32_t kSettleMs = 20;

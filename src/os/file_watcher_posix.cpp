@@ -49,6 +49,19 @@ bool file_modification_time(const std::u16string& path, int64_t* seconds) {
     return true;
 }
 
+bool file_stamp(const std::u16string& path, FileStamp* stamp) {
+    FileStamp found;
+    const std::string file = narrow(path);
+    struct stat st {};
+    const bool ok = !file.empty() && ::stat(file.c_str(), &st) == 0;
+    if (ok) {
+        found.modified_ns = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+        found.size = static_cast<uint64_t>(st.st_size);
+    }
+    if (stamp != nullptr) *stamp = found;
+    return ok;
+}
+
 #if defined(__linux__)
 
 namespace {

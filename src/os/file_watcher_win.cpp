@@ -112,6 +112,22 @@ bool file_modification_time(const std::u16string& path, int64_t* seconds) {
     return true;
 }
 
+bool file_stamp(const std::u16string& path, FileStamp* stamp) {
+    FileStamp found;
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    const bool ok = GetFileAttributesExW(wide(path).c_str(), GetFileExInfoStandard, &data) != 0;
+    if (ok) {
+        ULARGE_INTEGER t;
+        t.LowPart = data.ftLastWriteTime.dwLowDateTime;
+        t.HighPart = data.ftLastWriteTime.dwHighDateTime;
+        // 100 ns ticks since 1601.
+        found.modified_ns = (static_cast<int64_t>(t.QuadPart) - 116444736000000000ll) * 100;
+        found.size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    }
+    if (stamp != nullptr) *stamp = found;
+    return ok;
+}
+
 struct FileWatcher::Impl {
     std::function<void()> callback;
     std::mutex mutex;  // guards watched and the states in it

@@ -252,6 +252,26 @@ TEST_F(FileSourceTest, ReloadReportsRemovedLinesAndKeepsEarlierSources) {
     EXPECT_EQ(source.reload_into(&merged, nullptr), -502);
 }
 
+TEST_F(FileSourceTest, ARewriteOfAnotherSizeOrTimeIsAChange) {
+    write_file(path_, "orvix.mtu_size = 1400\n");
+    SettingsFromFile source(path_.c_str());
+    source.load();
+    const auto loaded_at = std::filesystem::last_write_time(path_);
+
+    // Another size, the same time: a file created empty and filled at once looks like this.
+    write_file(path_, "orvix.mtu_size = 1300 # longer\n");
+    std::filesystem::last_write_time(path_, loaded_at);
+    EXPECT_TRUE(source.has_changes());
+    source.refresh_timestamp();
+    EXPECT_FALSE(source.has_changes());
+
+    // The same size, a later time (whole seconds: not every file system or library sets
+    // finer times).
+    write_file(path_, "orvix.mtu_size = 1200 # longer\n");
+    std::filesystem::last_write_time(path_, loaded_at + std::chrono::seconds(2));
+    EXPECT_TRUE(source.has_changes());
+}
+
 TEST_F(FileSourceTest, ADeletedFileFailsTheReloadAndReportsNothingOnceBack) {
     write_file(path_, "orvix.mtu_size = 1400\norvix.enable_audio = 0\n");
     SettingsFromFile source(path_.c_str());

@@ -130,4 +130,23 @@ TEST_F(FileWatcherTest, ModificationTimeIsInSecondsSince1970) {
     EXPECT_LE(std::abs(now - seconds), 120);
 }
 
+TEST_F(FileWatcherTest, StampsTellVersionsOfAFileApart) {
+    orvix::os::FileStamp stamp;
+    EXPECT_FALSE(orvix::os::file_stamp(u16(file_), &stamp));
+    EXPECT_EQ(stamp, orvix::os::FileStamp{});
+    write_file(file_, "12345");
+    ASSERT_TRUE(orvix::os::file_stamp(u16(file_), &stamp));
+    EXPECT_EQ(stamp.size, 5u);
+    int64_t seconds = 0;
+    ASSERT_TRUE(orvix::os::file_modification_time(u16(file_), &seconds));
+    EXPECT_EQ(stamp.modified_ns / 1000000000, seconds);
+
+    const auto t = std::filesystem::last_write_time(file_);
+    std::filesystem::last_write_time(file_, t + std::chrono::seconds(3));
+    orvix::os::FileStamp later;
+    ASSERT_TRUE(orvix::os::file_stamp(u16(file_), &later));
+    // Whole seconds: some libraries set no finer times.
+    EXPECT_NEAR(static_cast<double>(later.modified_ns - stamp.modified_ns), 3e9, 1e9);
+}
+
 }  // namespace
