@@ -71,7 +71,7 @@ RegKey SettingsFromRegistry::open_key() {
     return key;
 }
 
-void SettingsFromRegistry::load_config_from_registry(RegKey key, std::vector<std::string>& names) {
+int32_t SettingsFromRegistry::load_config_from_registry(RegKey key, std::vector<std::string>& names) {
     static const char kFunction[] = "orvix::config::internal::SettingsFromRegistry::load_config_from_registry";
     char name[kBufferSize];
     uint8_t data[kBufferSize];
@@ -81,7 +81,8 @@ void SettingsFromRegistry::load_config_from_registry(RegKey key, std::vector<std
         uint32_t name_chars = kBufferSize;
         uint32_t data_bytes = kBufferSize;
         uint32_t type = 0;
-        if (registry_->enum_value(key, index, name, &name_chars, nullptr, &type, data, &data_bytes) != 0) break;
+        const int32_t status = registry_->enum_value(key, index, name, &name_chars, nullptr, &type, data, &data_bytes);
+        if (status != orvix::os::kErrorSuccess) return status;
         if (name_chars == 0) continue;  // the key's unnamed default value
 
         name[kBufferSize - 1] = '\0';
@@ -263,12 +264,17 @@ void SettingsFromRegistry::worker() {
 
         if (step == Step::kReread) {
             debug("[%s|%s] setting haveChanges");
+            int32_t ended = orvix::os::kErrorNoMoreItems;
             {
                 std::lock_guard<std::mutex> guard(lock_);
                 newest_values_.clear();
                 newest_names_.clear();
-                if (key != 0) load_config_from_registry(key, newest_names_);
+                if (key != 0) ended = load_config_from_registry(key, newest_names_);
             }
+            // A key deleted after the watch was armed: Wine does not signal the watch when
+            // the key itself goes (only when its values do), so the reading is what finds
+            // out. Registering again reports the deletion and reopens the key.
+            if (ended == orvix::os::kErrorKeyDeleted || ended == orvix::os::kErrorInvalidHandle) rearm = true;
             have_changes_.exchange(1);
             pending = false;
             fresh_key = false;

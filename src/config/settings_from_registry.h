@@ -52,9 +52,9 @@ public:
 
 private:
     orvix::os::RegKey open_key();
-    // Reads every value of key into newest_values_, the names into names. The caller
-    // holds lock_.
-    void load_config_from_registry(orvix::os::RegKey key, std::vector<std::string>& names);
+    // Reads every value of key into newest_values_, the names into names, and returns the
+    // status that ended the reading. The caller holds lock_.
+    int32_t load_config_from_registry(orvix::os::RegKey key, std::vector<std::string>& names);
     void worker();
 
     std::unique_ptr<RegistryInterface> registry_;
