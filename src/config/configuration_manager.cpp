@@ -28,8 +28,8 @@ struct ManagerHolder {
         // in-process registry is one, and the manager's registry workers use it until
         // the manager is gone.
         orvix::os::RegKey key = 0;
-        if (orvix::os::registry_open_key(orvix::os::kHkeyLocalMachine, u"SOFTWARE", orvix::os::kKeyRead, &key) ==
-            orvix::os::kErrorSuccess) {
+        if (orvix::os::registry_open_key(orvix::os::kHkeyLocalMachine, u"SOFTWARE", orvix::os::kKeyRead,
+                                         &key) == orvix::os::kErrorSuccess) {
             orvix::os::registry_close_key(key);
         }
     }
@@ -44,7 +44,9 @@ ManagerHolder& holder() {
     return instance;
 }
 
-bool startup_only(const sVORN_ENV_LOOKUP_ENTRY& row) { return (row.modification & ENV_MOD_STARTUP_ONLY) != 0; }
+bool startup_only(const sVORN_ENV_LOOKUP_ENTRY& row) {
+    return (row.modification & ENV_MOD_STARTUP_ONLY) != 0;
+}
 
 }  // namespace
 
@@ -95,8 +97,8 @@ void cVORN_MGMT_CFG_MGR::check_for_changes() {
 
 void cVORN_MGMT_CFG_MGR::reload() {
     static const char kFunction[] = "cVORN_MGMT_CFG_MGR::reload";
-    vorn_event_log(VORN_EVENT_CAT_MGMT_ENV, VORN_EVENT_LEVEL_DEBUG, VORN_STATUS_SUCCESS, "%s: Reloading configuration",
-                   kFunction);
+    vorn_event_log(VORN_EVENT_CAT_MGMT_ENV, VORN_EVENT_LEVEL_DEBUG, VORN_STATUS_SUCCESS,
+                   "%s: Reloading configuration", kFunction);
     SettingsMap merged;
     RemovedNames deleted;
     {
@@ -164,7 +166,8 @@ void cVORN_MGMT_CFG_MGR::apply_config_settings(const SettingsMap& settings, cons
     }
 }
 
-int32_t cVORN_MGMT_CFG_MGR::set_config_parameter_to_env_mgr(const char* name, uint32_t number, const char* text) {
+int32_t cVORN_MGMT_CFG_MGR::set_config_parameter_to_env_mgr(const char* name, uint32_t number,
+                                                            const char* text) {
     static const char kFunction[] = "cVORN_MGMT_CFG_MGR::set_config_parameter_to_env_mgr";
     if (name == nullptr) name = "";
     const int32_t index = environment_.get_entry_index(name);
@@ -229,7 +232,8 @@ std::vector<cVORN_MGMT_CFG_MGR::SourceReport> cVORN_MGMT_CFG_MGR::describe_sourc
     std::lock_guard<std::mutex> guard(sources_mutex_);
     std::vector<SourceReport> reports;
     for (size_t i = 0; i < sources_.size(); ++i) {
-        reports.push_back(SourceReport{labels_[i], sources_[i]->source_name(), sources_[i]->current_values()});
+        reports.push_back(
+            SourceReport{labels_[i], sources_[i]->source_name(), sources_[i]->current_values()});
     }
     return reports;
 }
@@ -267,14 +271,16 @@ SettingsMap cVORN_MGMT_CFG_MGR_REG::load_reg(long priority, const char* root, co
     }
     // The source's description is not part of the line: the format names the label.
     vorn_event_log(VORN_EVENT_CAT_MGMT_ENV, VORN_EVENT_LEVEL_CRITICAL, VORN_STATUS_SUCCESS,
-                   "%s[%ld]: %s settings from %s", "cVORN_MGMT_CFG_MGR_REG::load_reg", priority, "Processed", label);
+                   "%s[%ld]: %s settings from %s", "cVORN_MGMT_CFG_MGR_REG::load_reg", priority, "Processed",
+                   label);
     return settings;
 }
 
 // ---- FILE ----
 
 cVORN_MGMT_CFG_MGR_FILE::cVORN_MGMT_CFG_MGR_FILE(const EnvironmentInterface& environment)
-    : cVORN_MGMT_CFG_MGR(environment), watcher_(std::make_unique<orvix::os::FileWatcher>([this] { reload(); })) {}
+    : cVORN_MGMT_CFG_MGR(environment),
+      watcher_(std::make_unique<orvix::os::FileWatcher>([this] { reload(); })) {}
 
 cVORN_MGMT_CFG_MGR_FILE::~cVORN_MGMT_CFG_MGR_FILE() {
     stop_worker();
@@ -324,7 +330,8 @@ SettingsMap& cVORN_MGMT_CFG_MGR_TEST::load(SettingsMap& result, const char*) {
 
 // ---- the process's manager ----
 
-cVORN_MGMT_CFG_MGR* get_vorn_mgmt_cfg_mgr_helper(eVORN_ENV_TYPE type, const EnvironmentInterface& environment) {
+cVORN_MGMT_CFG_MGR* get_vorn_mgmt_cfg_mgr_helper(eVORN_ENV_TYPE type,
+                                                 const EnvironmentInterface& environment) {
     ManagerHolder& h = holder();
     std::lock_guard<std::mutex> guard(h.mutex);
     if (!h.manager) {
@@ -347,7 +354,8 @@ cVORN_MGMT_CFG_MGR* get_vorn_mgmt_cfg_mgr_helper(eVORN_ENV_TYPE type, const Envi
     }
     if (type != VORN_ENV_TYPE_PREEXISTING) {
         throw std::invalid_argument(
-            "The only valid manager type post initial environment manager setup is VORN_ENV_TYPE_PREEXISTING");
+            "The only valid manager type post initial environment manager setup is "
+            "VORN_ENV_TYPE_PREEXISTING");
     }
     return h.manager.get();
 }

@@ -43,8 +43,8 @@ enum eVORN_ENV_TYPE : int32_t {
 
 // The store as the manager sees it, in this order.
 struct EnvironmentInterface {
-    std::function<int32_t(const char* name)> init_default;                      // restore the default
-    std::function<int32_t(const char* name)> get_entry_index;                   // -1 when not found
+    std::function<int32_t(const char* name)> init_default;     // restore the default
+    std::function<int32_t(const char* name)> get_entry_index;  // -1 when not found
     std::function<eENV_MODIFICATION(uint32_t index)> get_entry_modification;
     std::function<sVORN_ENV_LOOKUP_ENTRY(uint64_t index)> get_entry;
     std::function<int32_t(const char* name, uint8_t value)> set_uint8;
@@ -132,7 +132,8 @@ class cVORN_MGMT_CFG_MGR_REG : public cVORN_MGMT_CFG_MGR {
 public:
     static constexpr const char* kAdminPoliciesKey = "SOFTWARE\\Policies\\Quillon\\Orvix\\orvix_admin";
     static constexpr const char* kOrvixPoliciesKey = "SOFTWARE\\Quillon\\Orvix\\orvix_admin";
-    static constexpr const char* kAdminDefaultsKey = "SOFTWARE\\Policies\\Quillon\\Orvix\\orvix_admin_defaults";
+    static constexpr const char* kAdminDefaultsKey =
+        "SOFTWARE\\Policies\\Quillon\\Orvix\\orvix_admin_defaults";
 
     explicit cVORN_MGMT_CFG_MGR_REG(const EnvironmentInterface& environment);
     ~cVORN_MGMT_CFG_MGR_REG() override;
@@ -178,7 +179,8 @@ public:
 // one-argument form binds the manager to the environment store; the other gives it the
 // callables of the caller's choice.
 cVORN_MGMT_CFG_MGR* get_vorn_mgmt_cfg_mgr_helper(eVORN_ENV_TYPE type);
-cVORN_MGMT_CFG_MGR* get_vorn_mgmt_cfg_mgr_helper(eVORN_ENV_TYPE type, const EnvironmentInterface& environment);
+cVORN_MGMT_CFG_MGR* get_vorn_mgmt_cfg_mgr_helper(eVORN_ENV_TYPE type,
+                                                 const EnvironmentInterface& environment);
 
 // Whether the process's manager has been created. Thread-safe.
 bool vorn_mgmt_cfg_mgr_exists();

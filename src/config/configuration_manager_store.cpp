@@ -10,13 +10,23 @@
 EnvironmentInterface store_environment_interface() {
     EnvironmentInterface environment;
     environment.init_default = [](const char* name) { return vorn_mgmt_env_init_default(name); };
-    environment.get_entry_index = [](const char* name) { return static_cast<int32_t>(get_entry_index(name)); };
+    environment.get_entry_index = [](const char* name) {
+        return static_cast<int32_t>(get_entry_index(name));
+    };
     environment.get_entry_modification = [](uint32_t index) { return get_entry_modification(index); };
     environment.get_entry = [](uint64_t index) { return get_entry(static_cast<uint32_t>(index)); };
-    environment.set_uint8 = [](const char* name, uint8_t value) { return vorn_mgmt_env_set_uint8(name, value); };
-    environment.set_uint16 = [](const char* name, uint16_t value) { return vorn_mgmt_env_set_uint16(name, value); };
-    environment.set_uint32 = [](const char* name, uint32_t value) { return vorn_mgmt_env_set_uint32(name, value); };
-    environment.set_string = [](const char* name, const char* value) { return vorn_mgmt_env_set_string(name, value); };
+    environment.set_uint8 = [](const char* name, uint8_t value) {
+        return vorn_mgmt_env_set_uint8(name, value);
+    };
+    environment.set_uint16 = [](const char* name, uint16_t value) {
+        return vorn_mgmt_env_set_uint16(name, value);
+    };
+    environment.set_uint32 = [](const char* name, uint32_t value) {
+        return vorn_mgmt_env_set_uint32(name, value);
+    };
+    environment.set_string = [](const char* name, const char* value) {
+        return vorn_mgmt_env_set_string(name, value);
+    };
     environment.set_enum = [](const char* name, eVORN_MGMT_ENV_ENUM value) {
         return vorn_mgmt_env_set_enum(name, value);
     };

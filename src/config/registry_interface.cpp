@@ -13,8 +13,9 @@ int32_t RegistryInterfaceImpl::notify_change(orvix::os::RegKey key, bool watch_s
     return orvix::os::registry_notify_change(key, watch_subtree, filter, *event, asynchronous);
 }
 
-int32_t RegistryInterfaceImpl::enum_value(orvix::os::RegKey key, uint32_t index, char* name, uint32_t* name_chars,
-                                          uint32_t* reserved, uint32_t* type, uint8_t* data, uint32_t* data_bytes) {
+int32_t RegistryInterfaceImpl::enum_value(orvix::os::RegKey key, uint32_t index, char* name,
+                                          uint32_t* name_chars, uint32_t* reserved, uint32_t* type,
+                                          uint8_t* data, uint32_t* data_bytes) {
     return orvix::os::registry_enum_value_a(key, index, name, name_chars, reserved, type, data, data_bytes);
 }
 

@@ -40,8 +40,8 @@ public:
                      orvix::os::RegKey* key) override;
     int32_t notify_change(orvix::os::RegKey key, bool watch_subtree, uint32_t filter, orvix::os::Event* event,
                           bool asynchronous) override;
-    int32_t enum_value(orvix::os::RegKey key, uint32_t index, char* name, uint32_t* name_chars, uint32_t* reserved,
-                       uint32_t* type, uint8_t* data, uint32_t* data_bytes) override;
+    int32_t enum_value(orvix::os::RegKey key, uint32_t index, char* name, uint32_t* name_chars,
+                       uint32_t* reserved, uint32_t* type, uint8_t* data, uint32_t* data_bytes) override;
     int32_t close_key(orvix::os::RegKey key) override;
 };
 

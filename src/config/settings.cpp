@@ -80,7 +80,8 @@ bool SettingValue::operator==(const SettingValue& other) const {
 
 Settings::~Settings() = default;
 
-int32_t Settings::apply_config_parameter_action(const std::string& name, uint32_t number, const std::string&) {
+int32_t Settings::apply_config_parameter_action(const std::string& name, uint32_t number,
+                                                const std::string&) {
     static const char kFunction[] = "orvix::config::internal::Settings::apply_config_parameter_action";
     for (const auto& entry : kLogLevelNames) {
         if (name != entry.name) continue;
@@ -94,8 +95,8 @@ int32_t Settings::apply_config_parameter_action(const std::string& name, uint32_
         vorn_event_log(VORN_EVENT_CAT_MGMT_ENV, VORN_EVENT_LEVEL_CRITICAL, VORN_STATUS_SUCCESS,
                        "%s: Delaying start for %d seconds.", kFunction, static_cast<int>(seconds));
         sleep_ms(seconds * 1000);
-        vorn_event_log(VORN_EVENT_CAT_MGMT_ENV, VORN_EVENT_LEVEL_CRITICAL, VORN_STATUS_SUCCESS, "%s: Delay complete.",
-                       kFunction);
+        vorn_event_log(VORN_EVENT_CAT_MGMT_ENV, VORN_EVENT_LEVEL_CRITICAL, VORN_STATUS_SUCCESS,
+                       "%s: Delay complete.", kFunction);
     }
     return VORN_STATUS_SUCCESS;
 }
@@ -104,8 +105,8 @@ std::string describe_config_parameter_action(const std::string& name, uint32_t n
     for (const auto& entry : kLogLevelNames) {
         if (name != entry.name) continue;
         const int32_t level = number < 6 ? static_cast<int32_t>(number) : VORN_EVENT_LEVEL_DEBUG;
-        return std::string("sets the log level of VORN_EVENT_CAT_") + vorn_event_category_name(entry.category) +
-               " to " + std::to_string(level);
+        return std::string("sets the log level of VORN_EVENT_CAT_") +
+               vorn_event_category_name(entry.category) + " to " + std::to_string(level);
     }
     if (name == "orvix.start_delay_time") {
         const uint32_t seconds = number < kMaxStartDelaySeconds ? number : kMaxStartDelaySeconds;

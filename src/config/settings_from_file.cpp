@@ -89,7 +89,8 @@ SettingsFromFile::SettingsFromFile(const char* path) {
 orvix::os::FileStamp SettingsFromFile::current_stamp() const {
     orvix::os::FileStamp stamp;
     std::u16string wide;
-    if (path_[0] == '\0' || vorn_util_create_wide_string_from_utf8(path_, &wide) != VORN_STATUS_SUCCESS) return stamp;
+    if (path_[0] == '\0' || vorn_util_create_wide_string_from_utf8(path_, &wide) != VORN_STATUS_SUCCESS)
+        return stamp;
     orvix::os::file_stamp(wide, &stamp);
     return stamp;
 }
@@ -153,8 +154,8 @@ int32_t SettingsFromFile::process_config(const std::vector<ConfigItem>& items, S
                 break;
             case ConfigItemConversion::Kind::kUnsupportedClass:
                 vorn_event_log(VORN_EVENT_CAT_MGMT_ENV, VORN_EVENT_LEVEL_CRITICAL, VORN_STATUS_FAILURE,
-                               "%s: Unknown type for %s parameter, recvd: '%s'.", kFunction, item.name.c_str(),
-                               item.value.c_str());
+                               "%s: Unknown type for %s parameter, recvd: '%s'.", kFunction,
+                               item.name.c_str(), item.value.c_str());
                 break;
         }
     }
@@ -168,8 +169,8 @@ SettingsMap SettingsFromFile::load() {
     SettingsMap settings;
     const std::vector<ConfigItem> items = parse(*stream);
     if (process_config(items, &settings) != 0) return {};
-    vorn_event_log(VORN_EVENT_CAT_MGMT_ENV, VORN_EVENT_LEVEL_INFO, VORN_STATUS_SUCCESS, "Configuration file %s loaded",
-                   path_);
+    vorn_event_log(VORN_EVENT_CAT_MGMT_ENV, VORN_EVENT_LEVEL_INFO, VORN_STATUS_SUCCESS,
+                   "Configuration file %s loaded", path_);
     return settings;
 }
 
@@ -183,7 +184,8 @@ int32_t SettingsFromFile::reload_into(SettingsMap* merged, RemovedNames* removed
     process_config(parse(*stream), merged);
     for (const auto& name : previous) {
         bool still_here = merged->count(name) != 0;
-        for (size_t i = 0; !still_here && i < handed_over_names_.size(); ++i) still_here = handed_over_names_[i] == name;
+        for (size_t i = 0; !still_here && i < handed_over_names_.size(); ++i)
+            still_here = handed_over_names_[i] == name;
         if (still_here) continue;
         bool listed = false;
         for (const auto& r : *removed) listed = listed || r == name;

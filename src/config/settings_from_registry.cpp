@@ -31,11 +31,14 @@ uint32_t little_endian_u32(const uint8_t* data) {
 }
 
 int64_t monotonic_ns() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
 
-void sleep_settle() { std::this_thread::sleep_for(std::chrono::milliseconds(SettingsFromRegistry::kSettleMs)); }
+void sleep_settle() {
+    std::this_thread::sleep_for(std::chrono::milliseconds(SettingsFromRegistry::kSettleMs));
+}
 
 }  // namespace
 
@@ -72,7 +75,8 @@ RegKey SettingsFromRegistry::open_key() {
 }
 
 int32_t SettingsFromRegistry::load_config_from_registry(RegKey key, std::vector<std::string>& names) {
-    static const char kFunction[] = "orvix::config::internal::SettingsFromRegistry::load_config_from_registry";
+    static const char kFunction[] =
+        "orvix::config::internal::SettingsFromRegistry::load_config_from_registry";
     char name[kBufferSize];
     uint8_t data[kBufferSize];
     for (uint32_t index = 0;; ++index) {
@@ -81,7 +85,8 @@ int32_t SettingsFromRegistry::load_config_from_registry(RegKey key, std::vector<
         uint32_t name_chars = kBufferSize;
         uint32_t data_bytes = kBufferSize;
         uint32_t type = 0;
-        const int32_t status = registry_->enum_value(key, index, name, &name_chars, nullptr, &type, data, &data_bytes);
+        const int32_t status =
+            registry_->enum_value(key, index, name, &name_chars, nullptr, &type, data, &data_bytes);
         if (status != orvix::os::kErrorSuccess) return status;
         if (name_chars == 0) continue;  // the key's unnamed default value
 
@@ -161,14 +166,16 @@ int32_t SettingsFromRegistry::reload_into(SettingsMap* merged, RemovedNames* rem
     for (const auto& [name, value] : newest_values_) merged->emplace(name, value);
     for (const auto& name : previous) {
         bool still_here = merged->count(name) != 0;
-        for (size_t i = 0; !still_here && i < handed_over_names_.size(); ++i) still_here = handed_over_names_[i] == name;
+        for (size_t i = 0; !still_here && i < handed_over_names_.size(); ++i)
+            still_here = handed_over_names_[i] == name;
         if (still_here) continue;
         bool listed = false;
         for (const auto& r : *removed) listed = listed || r == name;
         if (!listed) removed->push_back(name);
-        vorn_event_log(VORN_EVENT_CAT_MGMT_ENV, VORN_EVENT_LEVEL_DEBUG, VORN_STATUS_SUCCESS,
-                       "Setting parameter %s no longer exists in configuration registry HKEY_LOCAL_MACHINE\\%s",
-                       name.c_str(), key_path_.c_str());
+        vorn_event_log(
+            VORN_EVENT_CAT_MGMT_ENV, VORN_EVENT_LEVEL_DEBUG, VORN_STATUS_SUCCESS,
+            "Setting parameter %s no longer exists in configuration registry HKEY_LOCAL_MACHINE\\%s",
+            name.c_str(), key_path_.c_str());
     }
     have_changes_.exchange(0);
     return VORN_STATUS_SUCCESS;
@@ -189,8 +196,8 @@ void SettingsFromRegistry::worker() {
     int64_t last_notification_ns = 0;
 
     auto debug = [&](const char* format, auto... args) {
-        vorn_event_log(VORN_EVENT_CAT_MGMT_ENV, VORN_EVENT_LEVEL_DEBUG, VORN_STATUS_SUCCESS, format, kWorker, path,
-                       args...);
+        vorn_event_log(VORN_EVENT_CAT_MGMT_ENV, VORN_EVENT_LEVEL_DEBUG, VORN_STATUS_SUCCESS, format, kWorker,
+                       path, args...);
     };
 
     for (;;) {

@@ -33,7 +33,8 @@ public:
     // key_path is relative to HKEY_LOCAL_MACHINE. Takes registry, or uses the system's
     // registry when none is given, and starts the worker at once. Throws std::system_error
     // when the worker cannot be started.
-    explicit SettingsFromRegistry(std::string key_path, std::unique_ptr<RegistryInterface> registry = nullptr);
+    explicit SettingsFromRegistry(std::string key_path,
+                                  std::unique_ptr<RegistryInterface> registry = nullptr);
     // Stops the worker (at the end of its current pass: at most one 200 ms wait or sleep
     // and one reading) and waits for it. Must not run on the worker itself.
     ~SettingsFromRegistry() override;

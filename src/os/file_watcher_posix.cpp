@@ -2,8 +2,6 @@
 // watch; events for other names in the folder are ignored. Watching the folder rather
 // than the file sees a file that is replaced by a rename or created after deletion.
 // Other POSIX systems refuse every watch, and the caller polls instead.
-#include "os/file_watcher.h"
-
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -15,6 +13,7 @@
 #include <vector>
 
 #include "os/codepage.h"
+#include "os/file_watcher.h"
 
 #if defined(__linux__)
 #include <poll.h>
@@ -66,8 +65,8 @@ bool file_stamp(const std::u16string& path, FileStamp* stamp) {
 
 namespace {
 
-constexpr uint32_t kFolderMask = IN_CLOSE_WRITE | IN_MODIFY | IN_ATTRIB | IN_CREATE | IN_DELETE | IN_MOVED_FROM |
-                                 IN_MOVED_TO | IN_DELETE_SELF | IN_MOVE_SELF;
+constexpr uint32_t kFolderMask = IN_CLOSE_WRITE | IN_MODIFY | IN_ATTRIB | IN_CREATE | IN_DELETE |
+                                 IN_MOVED_FROM | IN_MOVED_TO | IN_DELETE_SELF | IN_MOVE_SELF;
 constexpr uint32_t kFolderGone = IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF | IN_UNMOUNT;
 constexpr auto kRetryInterval = std::chrono::milliseconds(500);
 
@@ -202,7 +201,8 @@ bool FileWatcher::watch(const std::u16string& path) {
     if (file.empty()) return false;
     const size_t slash = file.find_last_of('/');
     Watched w;
-    w.folder = slash == std::string::npos ? std::string(".") : (slash == 0 ? std::string("/") : file.substr(0, slash));
+    w.folder = slash == std::string::npos ? std::string(".")
+                                          : (slash == 0 ? std::string("/") : file.substr(0, slash));
     w.name = slash == std::string::npos ? file : file.substr(slash + 1);
     if (w.name.empty()) return false;
 

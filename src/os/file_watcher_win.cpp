@@ -20,8 +20,8 @@
 namespace orvix::os {
 namespace {
 
-constexpr DWORD kFilter = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_LAST_WRITE | FILE_NOTIFY_CHANGE_SIZE |
-                          FILE_NOTIFY_CHANGE_CREATION;
+constexpr DWORD kFilter = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_LAST_WRITE |
+                          FILE_NOTIFY_CHANGE_SIZE | FILE_NOTIFY_CHANGE_CREATION;
 constexpr auto kRetryInterval = std::chrono::milliseconds(500);
 
 std::wstring wide(const std::u16string& s) { return std::wstring(s.begin(), s.end()); }
@@ -43,9 +43,9 @@ struct Watched {
         if (event == nullptr) event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
         if (event == nullptr) return false;
         if (folder_handle == INVALID_HANDLE_VALUE) {
-            folder_handle = CreateFileW(folder.c_str(), FILE_LIST_DIRECTORY,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr);
+            folder_handle = CreateFileW(
+                folder.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr);
             if (folder_handle == INVALID_HANDLE_VALUE) return false;
         }
         overlapped = OVERLAPPED{};
@@ -80,15 +80,16 @@ struct Watched {
     // True when the completed read names this file (or overflowed, so it may have).
     bool completed_read_concerns_file() {
         DWORD bytes = 0;
-        if (!GetOverlappedResult(folder_handle, &overlapped, &bytes, FALSE)) return true;  // the folder went away
+        if (!GetOverlappedResult(folder_handle, &overlapped, &bytes, FALSE))
+            return true;              // the folder went away
         if (bytes == 0) return true;  // too many changes to list
         bool concerns = false;
         const BYTE* at = buffer;
         for (;;) {
             const auto* info = reinterpret_cast<const FILE_NOTIFY_INFORMATION*>(at);
             const int length = static_cast<int>(info->FileNameLength / sizeof(wchar_t));
-            if (CompareStringOrdinal(info->FileName, length, name.c_str(), static_cast<int>(name.size()), TRUE) ==
-                CSTR_EQUAL) {
+            if (CompareStringOrdinal(info->FileName, length, name.c_str(), static_cast<int>(name.size()),
+                                     TRUE) == CSTR_EQUAL) {
                 concerns = true;
             }
             if (info->NextEntryOffset == 0) break;

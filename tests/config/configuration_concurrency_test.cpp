@@ -33,25 +33,16 @@ struct Change {
 
 void write(const Change& c) {
     orvix::os::RegKey key = 0;
-    if (orvix::os::registry_create_key(orvix::os::kHkeyLocalMachine, c.key, orvix::os::kKeyAllAccess, &key) != 0) {
+    if (orvix::os::registry_create_key(orvix::os::kHkeyLocalMachine, c.key, orvix::os::kKeyAllAccess, &key) !=
+        0)
         return;
-    }
+    const std::u16string text(c.text ? c.value : u"");
     if (c.text) {
-        const std::u16string text(c.value);
         orvix::os::registry_set_value(key, c.name, orvix::os::kRegSz, text.c_str(),
                                       static_cast<uint32_t>((text.size() + 1) * sizeof(char16_t)));
     } else {
         orvix::os::registry_set_value(key, c.name, orvix::os::kRegDword, &c.number, sizeof c.number);
     }
-    orvix::os::registry_close_key(key);
-}
-
-void remove(const Change& c) {
-    orvix::os::RegKey key = 0;
-    if (orvix::os::registry_open_key(orvix::os::kHkeyLocalMachine, c.key, orvix::os::kKeyAllAccess, &key) != 0) {
-        return;
-    }
-    orvix::os::registry_delete_value(key, c.name);
     orvix::os::registry_close_key(key);
 }
 
@@ -61,11 +52,16 @@ TEST(ConfigurationConcurrency, ReadersSeeOnlySuppliedValuesWhileSourcesChangeAnd
 
     // What the writer may put in, and what each value becomes in the store.
     const std::vector<Change> changes = {
-        {kAdmin, u"orvix.mtu_size", false, 1400, nullptr},     {kAdmin, u"orvix.mtu_size", false, 5000, nullptr},
-        {kOrvix, u"orvix.mtu_size", false, 900, nullptr},      {kOrvix, u"orvix.mtu_size", false, 10, nullptr},
-        {kAdmin, u"orvix.enable_audio", false, 0, nullptr},    {kOrvix, u"orvix.enable_audio", false, 7, nullptr},
-        {kAdmin, u"orvix.ip_address", true, 0, u"10.0.0.1"},   {kOrvix, u"orvix.ip_address", true, 0, u" 10.0.0.2 "},
-        {kAdmin, u"orvix.server_type", true, 0, u"MANUAL"},    {kOrvix, u"orvix.priority_level", false, 4, nullptr},
+        {kAdmin, u"orvix.mtu_size", false, 1400, nullptr},
+        {kAdmin, u"orvix.mtu_size", false, 5000, nullptr},
+        {kOrvix, u"orvix.mtu_size", false, 900, nullptr},
+        {kOrvix, u"orvix.mtu_size", false, 10, nullptr},
+        {kAdmin, u"orvix.enable_audio", false, 0, nullptr},
+        {kOrvix, u"orvix.enable_audio", false, 7, nullptr},
+        {kAdmin, u"orvix.ip_address", true, 0, u"10.0.0.1"},
+        {kOrvix, u"orvix.ip_address", true, 0, u" 10.0.0.2 "},
+        {kAdmin, u"orvix.server_type", true, 0, u"MANUAL"},
+        {kOrvix, u"orvix.priority_level", false, 4, nullptr},
     };
     std::map<std::string, std::set<std::string>> supplied = {
         {"orvix.mtu_size", {"1400", "1500", "900", "500"}},
@@ -111,12 +107,12 @@ TEST(ConfigurationConcurrency, ReadersSeeOnlySuppliedValuesWhileSourcesChangeAnd
         std::mt19937 random(7);
         while (!stop.load()) {
             const Change& c = changes[random() % changes.size()];
-            switch (random() % 8) {
-                case 0: remove(c); break;
-                case 1:
-                    orvix::os::registry_delete_tree(orvix::os::kHkeyLocalMachine, c.key);
-                    break;
-                default: write(c); break;
+            const uint32_t action = random() % 8;
+            if (action == 0) {
+                orvix::os::registry_delete_tree(orvix::os::kHkeyLocalMachine,
+                                                c.key);  // every value of the key goes
+            } else {
+                write(c);
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(random() % 15));
         }
