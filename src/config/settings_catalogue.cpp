@@ -266,17 +266,25 @@ constexpr uint32_t find_end_row() {
 constexpr uint32_t kEndRow = find_end_row();
 static_assert(kEndRow == 225, "224 settings, then the end row");
 
-// Open-addressing hash index over rows 0 .. end row - 1 (FNV-1a of the name).
+// Open-addressing hash index over rows 0 .. end row - 1. Nearly every name starts with
+// "orvix.", so the hash mixes the length with the eight bytes after that prefix and the
+// last eight: a few instructions instead of a pass over every byte.
 constexpr uint32_t kIndexSlots = 512;
 constexpr uint16_t kEmptySlot = 0xFFFF;
 
+constexpr uint64_t load8(std::string_view s, size_t at) {
+    uint64_t v = 0;
+    for (size_t i = 0; i < 8 && at + i < s.size(); ++i) v |= uint64_t(static_cast<unsigned char>(s[at + i])) << (8 * i);
+    return v;
+}
+
 constexpr uint32_t hash_name(std::string_view name) {
-    uint32_t h = 2166136261u;
-    for (char c : name) {
-        h ^= static_cast<unsigned char>(c);
-        h *= 16777619u;
-    }
-    return h;
+    const size_t n = name.size();
+    const uint64_t head = load8(name, n > 6 ? 6 : 0);
+    const uint64_t tail = load8(name, n > 8 ? n - 8 : 0);
+    uint64_t h = (head * 0x9E3779B97F4A7C15ull) ^ tail ^ n;
+    h *= 0xBF58476D1CE4E5B9ull;
+    return static_cast<uint32_t>(h >> 40);
 }
 
 constexpr std::array<uint16_t, kIndexSlots> build_index() {
