@@ -87,6 +87,11 @@ TEST_F(EndToEndTest, PolicyRootsMergeByPriorityAndNumbersAreClampedWithTheMessag
     EXPECT_EQ(u8("orvix.enable_audio"), 0u);
     EXPECT_EQ(u8("orvix.enable_usb"), 0u) << "a default applies where neither policy root sets the key";
     EXPECT_THROW(get_vorn_mgmt_cfg_mgr_helper(VORN_ENV_TYPE_REG), std::invalid_argument);
+    const auto reports = get_vorn_mgmt_cfg_mgr_helper(VORN_ENV_TYPE_PREEXISTING)->describe_sources();
+    ASSERT_EQ(reports.size(), 3u);
+    EXPECT_EQ(reports[1].label, "orvix policies");
+    EXPECT_EQ(reports[1].description, "SOFTWARE\\Quillon\\Orvix\\orvix_admin");
+    EXPECT_EQ(reports[1].values.size(), 2u);
     vorn_event_shutdown();
 
     const std::u16string folder = vorn_util_get_log_folder();
@@ -98,19 +103,26 @@ TEST_F(EndToEndTest, PolicyRootsMergeByPriorityAndNumbersAreClampedWithTheMessag
     const std::u16string file = folder + found[0].name;
     char utf8[1024] = {};
     ASSERT_GT(vorn_util_convert_utf8_string_from_wide(file.c_str(), utf8, sizeof utf8), 0);
-    std::string clamp_line;
+    std::string log;
     {
         std::ifstream in(utf8_path(utf8));
         for (std::string line; std::getline(in, line);) {
-            if (line.find("Configure parameter orvix.mtu_size") != std::string::npos) clamp_line = line;
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();  // CR LF natively; text mode under Windows
+            log += line + "\n";
         }
     }
     orvix::os::delete_file(file);
-    EXPECT_NE(clamp_line.find(
-                  " > LVL:0 RC:-500        MGMT_ENV :Configure parameter orvix.mtu_size value 5000 above "
-                  "legal range clamping to maximum: 1500"),
-              std::string::npos)
-        << clamp_line;
+    for (const char* line :
+         {" > LVL:0 RC:-500        MGMT_ENV :Configure parameter orvix.mtu_size value 5000 above legal range "
+          "clamping to maximum: 1500\n",
+          " > LVL:0 RC:   0        MGMT_ENV :cVORN_MGMT_CFG_MGR_REG::load_reg[1]: Processed settings from "
+          "admin "
+          "policies\n",
+          " > LVL:0 RC:   0        MGMT_ENV :cVORN_MGMT_CFG_MGR_REG::load_reg[3]: Processed settings from "
+          "over-rideable admin defaults\n"}) {
+        EXPECT_NE(log.find(line), std::string::npos) << line << "\nin\n" << log;
+    }
 }
 
 TEST_F(EndToEndTest, ARemovedValueGetsItsDefaultBackUnlessStartupOnly) {

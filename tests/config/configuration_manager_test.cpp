@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "eventlog/log_files.h"
-#include "os/registry.h"
 #include "sources_test_support.h"
 
 namespace {
@@ -256,45 +255,6 @@ TEST_F(ManagerTest, TheProcessManagerNeedsARealTypeFirstAndThenOnlyPreexisting) 
     manager->reload();
     EXPECT_FALSE(manager->polling());
     EXPECT_FALSE(LogCapture::has(kReload + "Reloading configuration"));
-}
-
-TEST_F(ManagerTest, TheRegistryManagerMergesItsThreeKeysByPriority) {
-    auto set_dword = [](const std::u16string& path, const std::u16string& name, uint32_t value) {
-        orvix::os::RegKey key = 0;
-        ASSERT_EQ(orvix::os::registry_create_key(orvix::os::kHkeyLocalMachine, path, orvix::os::kKeyAllAccess,
-                                                 &key),
-                  0);
-        ASSERT_EQ(orvix::os::registry_set_value(key, name, orvix::os::kRegDword, &value, sizeof value), 0);
-        orvix::os::registry_close_key(key);
-    };
-    set_dword(u"SOFTWARE\\Policies\\Quillon\\Orvix\\orvix_admin", u"orvix.mtu_size", 1400);
-    set_dword(u"SOFTWARE\\Quillon\\Orvix\\orvix_admin", u"orvix.mtu_size", 1300);
-    set_dword(u"SOFTWARE\\Quillon\\Orvix\\orvix_admin", u"orvix.enable_audio", 0);
-    set_dword(u"SOFTWARE\\Policies\\Quillon\\Orvix\\orvix_admin_defaults", u"orvix.enable_audio", 1);
-    set_dword(u"SOFTWARE\\Policies\\Quillon\\Orvix\\orvix_admin_defaults", u"orvix.enable_usb", 0);
-
-    cVORN_MGMT_CFG_MGR_REG manager(store_.environment());
-    SettingsMap merged;
-    manager.load(merged, nullptr);
-    EXPECT_TRUE(manager.polling());
-    EXPECT_EQ(merged, (SettingsMap{{"orvix.mtu_size", SettingValue::of_number(1400)},
-                                   {"orvix.enable_audio", SettingValue::of_number(0)},
-                                   {"orvix.enable_usb", SettingValue::of_number(0)}}));
-    EXPECT_EQ(
-        LogCapture::find("cVORN_MGMT_CFG_MGR_REG::load_reg[1]: Processed settings from admin policies").level,
-        VORN_EVENT_LEVEL_CRITICAL);
-    EXPECT_TRUE(
-        LogCapture::has("cVORN_MGMT_CFG_MGR_REG::load_reg[3]: Processed settings from over-rideable admin "
-                        "defaults"));
-    const auto reports = manager.describe_sources();
-    ASSERT_EQ(reports.size(), 3u);
-    EXPECT_EQ(reports[1].label, "orvix policies");
-    EXPECT_EQ(reports[1].description, "SOFTWARE\\Quillon\\Orvix\\orvix_admin");
-    EXPECT_EQ(reports[1].values.size(), 2u);
-
-    set_dword(u"SOFTWARE\\Policies\\Quillon\\Orvix\\orvix_admin", u"orvix.mtu_size", 5000);
-    EXPECT_TRUE(eventually([&] { return store_.last("orvix.mtu_size").number == 1500; }))
-        << LogCapture::dump();
 }
 
 TEST_F(ManagerTest, TheFileManagerPollsWhenItCannotWatchAndRefusesAnImpossiblePath) {
