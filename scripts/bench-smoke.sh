@@ -8,3 +8,5 @@ for b in build/native/bench/*_bench; do
   echo "running $(basename "$b")"
   "$b" --benchmark_min_time=0.01 >/dev/null
 done
+echo "running config_latency"
+build/native/bench/latency/config_latency 3
