@@ -5,6 +5,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
+#include <iterator>
 #include <map>
 #include <mutex>
 #include <random>
@@ -23,45 +25,25 @@ namespace {
 constexpr char16_t kAdmin[] = u"SOFTWARE\\Policies\\Quillon\\Orvix\\orvix_admin";
 constexpr char16_t kOrvix[] = u"SOFTWARE\\Quillon\\Orvix\\orvix_admin";
 
-struct Change {
-    const char16_t* key;
-    const char16_t* name;
-    bool text;
-    uint32_t number;
-    const char16_t* value;
-};
-
-void write(const Change& c) {
-    orvix::os::RegKey key = 0;
-    if (orvix::os::registry_create_key(orvix::os::kHkeyLocalMachine, c.key, orvix::os::kKeyAllAccess, &key) !=
-        0)
-        return;
-    const std::u16string text(c.text ? c.value : u"");
-    if (c.text) {
-        orvix::os::registry_set_value(key, c.name, orvix::os::kRegSz, text.c_str(),
-                                      static_cast<uint32_t>((text.size() + 1) * sizeof(char16_t)));
-    } else {
-        orvix::os::registry_set_value(key, c.name, orvix::os::kRegDword, &c.number, sizeof c.number);
-    }
-    orvix::os::registry_close_key(key);
-}
-
 TEST(ConfigurationConcurrency, ReadersSeeOnlySuppliedValuesWhileSourcesChangeAndReload) {
-    orvix::os::registry_delete_tree(orvix::os::kHkeyLocalMachine, u"SOFTWARE\\Policies\\Quillon");
-    orvix::os::registry_delete_tree(orvix::os::kHkeyLocalMachine, u"SOFTWARE\\Quillon");
-
-    // What the writer may put in, and what each value becomes in the store.
-    const std::vector<Change> changes = {
-        {kAdmin, u"orvix.mtu_size", false, 1400, nullptr},
-        {kAdmin, u"orvix.mtu_size", false, 5000, nullptr},
-        {kOrvix, u"orvix.mtu_size", false, 900, nullptr},
-        {kOrvix, u"orvix.mtu_size", false, 10, nullptr},
-        {kAdmin, u"orvix.enable_audio", false, 0, nullptr},
-        {kOrvix, u"orvix.enable_audio", false, 7, nullptr},
-        {kAdmin, u"orvix.ip_address", true, 0, u"10.0.0.1"},
-        {kOrvix, u"orvix.ip_address", true, 0, u" 10.0.0.2 "},
-        {kAdmin, u"orvix.server_type", true, 0, u"MANUAL"},
-        {kOrvix, u"orvix.priority_level", false, 4, nullptr},
+    using sources_test::set_dword;
+    using sources_test::set_sz;
+    // What the writer may do, and what each value becomes in the store.
+    const std::function<int32_t()> changes[] = {
+        [] { return set_dword(kAdmin, u"orvix.mtu_size", 1400); },
+        [] { return set_dword(kAdmin, u"orvix.mtu_size", 5000); },
+        [] { return set_dword(kOrvix, u"orvix.mtu_size", 900); },
+        [] { return set_dword(kOrvix, u"orvix.mtu_size", 10); },
+        [] { return set_dword(kAdmin, u"orvix.enable_audio", 0); },
+        [] { return set_dword(kOrvix, u"orvix.enable_audio", 7); },
+        [] { return set_sz(kAdmin, u"orvix.ip_address", u"10.0.0.1"); },
+        [] { return set_sz(kOrvix, u"orvix.ip_address", u" 10.0.0.2 "); },
+        [] { return set_sz(kAdmin, u"orvix.server_type", u"MANUAL"); },
+        [] { return set_dword(kOrvix, u"orvix.priority_level", 4); },
+        [] {
+            return orvix::os::registry_delete_tree(orvix::os::kHkeyLocalMachine, kAdmin);
+        },  // all values go
+        [] { return orvix::os::registry_delete_tree(orvix::os::kHkeyLocalMachine, kOrvix); },
     };
     std::map<std::string, std::set<std::string>> supplied = {
         {"orvix.mtu_size", {"1400", "1500", "900", "500"}},
@@ -106,14 +88,7 @@ TEST(ConfigurationConcurrency, ReadersSeeOnlySuppliedValuesWhileSourcesChangeAnd
     threads.emplace_back([&] {
         std::mt19937 random(7);
         while (!stop.load()) {
-            const Change& c = changes[random() % changes.size()];
-            const uint32_t action = random() % 8;
-            if (action == 0) {
-                orvix::os::registry_delete_tree(orvix::os::kHkeyLocalMachine,
-                                                c.key);  // every value of the key goes
-            } else {
-                write(c);
-            }
+            changes[random() % std::size(changes)]();
             std::this_thread::sleep_for(std::chrono::milliseconds(random() % 15));
         }
     });
@@ -134,13 +109,11 @@ TEST(ConfigurationConcurrency, ReadersSeeOnlySuppliedValuesWhileSourcesChangeAnd
     EXPECT_TRUE(bad.empty()) << bad.size() << " bad reads, first: " << bad.front();
 
     // Still working after the storm: a final value arrives.
-    orvix::os::registry_delete_tree(orvix::os::kHkeyLocalMachine, u"SOFTWARE\\Quillon");
-    write(Change{kAdmin, u"orvix.mtu_size", false, 1234, nullptr});
+    sources_test::set_dword(kAdmin, u"orvix.mtu_size", 1234);
     EXPECT_TRUE(sources_test::eventually([] {
         uint32_t mtu = 0;
         return vorn_mgmt_env_get_uint32("orvix.mtu_size", &mtu) == 0 && mtu == 1234;
     }));
-    orvix::os::registry_delete_tree(orvix::os::kHkeyLocalMachine, u"SOFTWARE\\Policies\\Quillon");
 }
 
 }  // namespace
