@@ -1,5 +1,6 @@
-// Shared pieces of the configuration-source tests: a recorder of the event log's messages,
-// registry writes by key path and a private program-data folder.
+// Shared pieces of the configuration-source tests: a setting's value in the store, a
+// recorder of the event log's messages, registry writes by key path and a private
+// program-data folder.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -15,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "config/environment_store.h"
 #include "eventlog/event_log.h"
 #include "os/registry.h"
 
@@ -27,6 +29,13 @@ inline bool eventually(const std::function<bool()>& condition, int timeout_ms = 
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return condition();
+}
+
+// A setting's current value in the store, as text.
+inline std::string stored(const char* name) {
+    std::string text;
+    EXPECT_EQ(vorn_mgmt_env_get_string_value(name, text), 0) << name;
+    return text;
 }
 
 struct LogRecord {
@@ -128,17 +137,10 @@ public:
                 ("orvix_sources_" + std::to_string(random()) + "_" + std::to_string(random()));
         std::filesystem::create_directories(path_);
 #if defined(_WIN32)
-        const std::u16string folder = path_.u16string();
         for (const char16_t* shell :
              {u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
               u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders"}) {
-            orvix::os::RegKey key = 0;
-            if (orvix::os::registry_create_key(orvix::os::kHkeyLocalMachine, shell, orvix::os::kKeyAllAccess,
-                                               &key) != 0)
-                continue;
-            orvix::os::registry_set_value(key, u"Common AppData", orvix::os::kRegSz, folder.c_str(),
-                                          static_cast<uint32_t>((folder.size() + 1) * sizeof(char16_t)));
-            orvix::os::registry_close_key(key);
+            set_sz(shell, u"Common AppData", path_.u16string());
         }
 #else
         setenv("PROGRAMDATA", path_.c_str(), 1);
