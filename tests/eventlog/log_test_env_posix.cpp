@@ -9,7 +9,9 @@ void set_env(const char* name, const char* value) { ::setenv(name, value, 1); }
 
 void redirect_program_data(const std::string& folder) { set_env("PROGRAMDATA", folder.c_str()); }
 
-void redirect_temp(const std::string& folder_with_separator) { set_env("TMPDIR", folder_with_separator.c_str()); }
+void redirect_temp(const std::string& folder_with_separator) {
+    set_env("TMPDIR", folder_with_separator.c_str());
+}
 
 // A relative path is never a known folder.
 void make_program_data_unavailable(const std::string&) { set_env("PROGRAMDATA", "relative/ProgramData"); }

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 #include <system_error>
+#include <thread>
 
 #include "os/file_system.h"
 #include "os/registry.h"
@@ -32,14 +33,13 @@ LogSandbox::LogSandbox() {
     // Taken once: a sandbox redirects the temporary folder into itself.
     static const std::string base = fs::temp_directory_path().string();
     root = join({base, "orvix-el-" + process_hex() + "-" + std::to_string(counter++)}) + separator();
-    std::error_code ec;
-    fs::remove_all(root, ec);
-    fs::create_directories(root);
     program_data = join({root, "pd"});
-    fs::create_directories(program_data);
     log_folder = join({program_data, "Quillon", "OrvixAgent", "logs"}) + separator();
     archive_folder = join({program_data, "Quillon", "logs", "ROTATE"}) + separator();
     temp = join({root, "tmp"}) + separator();
+    std::error_code ec;
+    fs::remove_all(root, ec);
+    fs::create_directories(program_data);
     fs::create_directories(temp);
     redirect_program_data(program_data);
     redirect_temp(temp);
@@ -51,23 +51,23 @@ LogSandbox::~LogSandbox() {
 }
 
 std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
     std::ostringstream out;
-    out << in.rdbuf();
+    out << std::ifstream(path, std::ios::binary).rdbuf();
     return out.str();
 }
 
-void write_file(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
+void write_file(const std::string& path, const std::string& bytes, int64_t age_seconds) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+    if (age_seconds > 0)
+        fs::last_write_time(path, fs::file_time_type::clock::now() - std::chrono::seconds(age_seconds));
 }
 
-bool exists(const std::string& path) {
+bool eventually_exists(const std::string& path) {
     std::error_code ec;
+    for (int i = 0; i < 1000 && !fs::exists(path, ec); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     return fs::exists(path, ec);
 }
-
-void make_folder(const std::string& path) { fs::create_directories(path); }
 
 std::vector<std::string> files_in(const std::string& folder) {
     std::vector<std::string> names;
@@ -79,48 +79,20 @@ std::vector<std::string> files_in(const std::string& folder) {
     return names;
 }
 
-void age_file(const std::string& path, int64_t seconds) {
-    const auto when = fs::file_time_type::clock::now() - std::chrono::seconds(seconds);
-    fs::last_write_time(path, when);
-}
-
 void fixed_time(vorn_event_utc_time* now) { *now = {2024, 3, 9, 7, 5, 4, 32}; }
 
-std::string line(const char* session, int32_t level, int32_t status, const char* category, const std::string& message,
-                 const char* end) {
+std::string archived(const std::string& name) {
+    std::string out = "2024-03-09-07-05-" + name;
+    if (out.ends_with(".txt")) out.replace(out.size() - 4, 4, ".log");
+    return out;
+}
+
+std::string line(const char* session, int32_t level, int32_t status, const char* category,
+                 const std::string& message, const char* end) {
     char head[128];
-    std::snprintf(head, sizeof head, "%s %s > LVL:%d RC:%4d %15s :", kFixedStamp, session, level, status, category);
+    std::snprintf(head, sizeof head, "2024-03-09T07:05:04.032Z %s > LVL:%d RC:%4d %15s :", session, level,
+                  status, category);
     return head + message + end;
-}
-
-std::vector<std::string> split_lines(const std::string& text) {
-    std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        end = end == std::string::npos ? text.size() : end + 1;
-        lines.push_back(text.substr(start, end - start));
-        start = end;
-    }
-    return lines;
-}
-
-std::vector<Forwarded>& forwarded() {
-    static std::vector<Forwarded> calls;
-    return calls;
-}
-
-int32_t record_forwarded(const char* message, int32_t reserved, uint32_t category, int32_t level, int32_t status) {
-    forwarded().push_back({message, reserved, category, level, status});
-    return 0;
-}
-
-void start_recording() {
-    ASSERT_EQ(vorn_event_set_forwarding_callback(record_forwarded), 0);
-    vorn_event_init_params params;
-    vorn_event_get_default_init_params(&params);
-    ASSERT_EQ(vorn_event_init(&params), 0);
-    vorn_event_set_category_level(0, VORN_EVENT_LEVEL_MOST_VERBOSE);
 }
 
 std::string process_hex() {
@@ -129,17 +101,44 @@ std::string process_hex() {
     return text;
 }
 
-void set_rotation_value(uint32_t type, const void* data, uint32_t bytes) {
-    using namespace orvix::os;
-    RegKey key = 0;
-    ASSERT_EQ(registry_create_key(kHkeyLocalMachine, u"SOFTWARE\\Quillon\\OrvixAgent", kKeyAllAccess, &key),
-              kErrorSuccess);
-    ASSERT_EQ(registry_set_value(key, u"OrvixLogRotationTime", type, data, bytes), kErrorSuccess);
-    registry_close_key(key);
+vorn_event_init_params init_params(const char* app_name, int32_t asynchronous) {
+    vorn_event_init_params params;
+    vorn_event_get_default_init_params(&params);
+    params.app_name = app_name;
+    params.asynchronous = asynchronous;
+    return params;
 }
 
-void set_rotation_text(const std::u16string& text, uint32_t type) {
-    set_rotation_value(type, text.c_str(), static_cast<uint32_t>((text.size() + 1) * sizeof(char16_t)));
+std::ostream& operator<<(std::ostream& out, const Forwarded& f) {
+    return out << "{\"" << f.message << "\", " << f.category << ", " << f.level << ", " << f.status << "}";
+}
+
+std::vector<Forwarded>& forwarded() {
+    static std::vector<Forwarded> calls;
+    return calls;
+}
+
+int32_t record_forwarded(const char* message, int32_t reserved, uint32_t category, int32_t level,
+                         int32_t status) {
+    EXPECT_EQ(reserved, 0);
+    forwarded().push_back({message, category, level, status});
+    return static_cast<int32_t>(forwarded().size());
+}
+
+void start_recording() {
+    ASSERT_EQ(vorn_event_set_forwarding_callback(record_forwarded), 0);
+    const vorn_event_init_params params = init_params("", 0);
+    ASSERT_EQ(vorn_event_init(&params), 0);
+    vorn_event_set_category_level(0, VORN_EVENT_LEVEL_MOST_VERBOSE);
+}
+
+void set_machine_value(const char16_t* key, const char16_t* name, uint32_t type, const void* data,
+                       uint32_t bytes) {
+    using namespace orvix::os;
+    RegKey handle = 0;
+    ASSERT_EQ(registry_create_key(kHkeyLocalMachine, key, kKeyAllAccess, &handle), kErrorSuccess);
+    EXPECT_EQ(registry_set_value(handle, name, type, data, bytes), kErrorSuccess);
+    registry_close_key(handle);
 }
 
 }  // namespace orvix_test

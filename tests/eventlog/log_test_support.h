@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -25,67 +26,59 @@ std::string error_marker_path(const std::string& program_data);
 char separator();
 
 // A fresh folder for one test, removed at its end, with the program-data folder ("pd")
-// and the temporary folder ("tmp") redirected inside it.
-class LogSandbox {
-public:
+// and the temporary folder ("tmp") redirected inside it. Every path but program_data
+// ends in a separator.
+struct LogSandbox {
     LogSandbox();
     ~LogSandbox();
     LogSandbox(const LogSandbox&) = delete;
     LogSandbox& operator=(const LogSandbox&) = delete;
 
-    std::string root;            // ends in a separator
-    std::string program_data;    // no trailing separator
-    std::string log_folder;      // ends in a separator
-    std::string archive_folder;  // ends in a separator
-    std::string temp;            // ends in a separator
+    std::string root, program_data, log_folder, archive_folder, temp;
 };
 
 // Joins path parts with the platform separator.
 std::string join(std::initializer_list<std::string> parts);
-
 // Whole file as bytes; empty when it cannot be read.
 std::string read_file(const std::string& path);
-void write_file(const std::string& path, const std::string& bytes);
-bool exists(const std::string& path);
-void make_folder(const std::string& path);
+// Writes a file (its folder must exist) last written the given number of seconds ago.
+void write_file(const std::string& path, const std::string& bytes, int64_t age_seconds = 0);
+// Waits (generously) until a file exists; archive moves run on other threads.
+bool eventually_exists(const std::string& path);
 // Names of the regular files of a folder, sorted.
 std::vector<std::string> files_in(const std::string& folder);
-// Sets a file's last-write time to now minus the given seconds.
-void age_file(const std::string& path, int64_t seconds);
 
-// The clock of the line format fixed at 2024-03-09 07:05:04.032 UTC, so lines start
-// with "2024-03-09T07:05:04.032Z".
+// The clock of lines and file names fixed at 2024-03-09 07:05:04.032 UTC.
 void fixed_time(vorn_event_utc_time* now);
-inline constexpr const char* kFixedStamp = "2024-03-09T07:05:04.032Z";
 inline constexpr const char* kFixedFileDate = "2024_03_09T07_05_04Z";
-inline constexpr const char* kFixedArchivePrefix = "2024-03-09-07-05-";
+// The archive name of a log file moved at the fixed time (".txt" becomes ".log").
+std::string archived(const std::string& name);
+// One expected line at the fixed time, with the given line end.
+std::string line(const char* session, int32_t level, int32_t status, const char* category,
+                 const std::string& message, const char* end = "\n");
+// The process identifier as the log file names print it.
+std::string process_hex();
+// The defaults with an application name and the asynchronous flag.
+vorn_event_init_params init_params(const char* app_name, int32_t asynchronous);
 
-// One expected line: fixed time, session, level, status, category and message, with the
-// given line end.
-std::string line(const char* session, int32_t level, int32_t status, const char* category, const std::string& message,
-                 const char* end = "\n");
-
-// Splits text after each "\n" (the line ends are kept).
-std::vector<std::string> split_lines(const std::string& text);
-
-// A forwarding callback that records every call.
+// A forwarding callback that records every call (and checks that its second argument is
+// 0); it returns how many calls it has recorded, so callers can see its result come back.
 struct Forwarded {
     std::string message;
-    int32_t reserved;
     uint32_t category;
     int32_t level;
     int32_t status;
+    bool operator==(const Forwarded&) const = default;
 };
+std::ostream& operator<<(std::ostream& out, const Forwarded& f);
 std::vector<Forwarded>& forwarded();
-int32_t record_forwarded(const char* message, int32_t reserved, uint32_t category, int32_t level, int32_t status);
+int32_t record_forwarded(const char* message, int32_t reserved, uint32_t category, int32_t level,
+                         int32_t status);
 // Installs record_forwarded, initialises the event log with the defaults and admits every level.
 void start_recording();
 
-// The process identifier as the log file names print it.
-std::string process_hex();
-
-// Writes the rotation value under HKEY_LOCAL_MACHINE\SOFTWARE\Quillon\OrvixAgent.
-void set_rotation_value(uint32_t type, const void* data, uint32_t bytes);
-void set_rotation_text(const std::u16string& text, uint32_t type = 1);
+// Writes a value under HKEY_LOCAL_MACHINE (a per-process key under Windows).
+void set_machine_value(const char16_t* key, const char16_t* name, uint32_t type, const void* data,
+                       uint32_t bytes);
 
 }  // namespace orvix_test
