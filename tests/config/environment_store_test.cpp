@@ -193,7 +193,7 @@ TEST_F(EnvironmentStore, TextsAreCutToTheSlotTheBufferAndTheWriteLine) {
     std::memset(whole, 'y', sizeof whole);
     ASSERT_EQ(vorn_mgmt_env_get_string("orvix.vchan_list", whole, sizeof whole), VORN_STATUS_SUCCESS);
     EXPECT_EQ(std::string(whole), std::string(511, 'x'));
-    EXPECT_EQ(whole[512], 'y') << "at most 512 bytes are written, however large the buffer";
+    EXPECT_EQ(std::string(whole + 512, 512), std::string(512, 'y')) << "at most 512 bytes are written";
     char small[5];
     ASSERT_EQ(vorn_mgmt_env_get_string("orvix.vchan_list", small, sizeof small), VORN_STATUS_SUCCESS);
     EXPECT_STREQ(small, "xxxx");
@@ -310,13 +310,15 @@ TEST_F(EnvironmentStore, TheWorkerNotifiesReloadsAndExits) {
 
 // Readers on other threads never see a text that is half one write and half another.
 TEST_F(EnvironmentStore, ConcurrentReadersNeverSeeTornValues) {
+    // Without the write lines, writers spend their time in the copy that readers race with.
+    vorn_event_set_category_level(0, VORN_EVENT_LEVEL_CRITICAL);
     std::atomic<bool> stop{false};
     std::atomic<int> torn{0};
     std::vector<std::thread> writers;
     std::vector<std::thread> readers;
     for (int w = 0; w < 2; ++w) {
         writers.emplace_back([w] {
-            for (int i = 0; i < 2000; ++i) {
+            for (int i = 0; i < 20000; ++i) {
                 const std::string text(300 + (i % 200), static_cast<char>('a' + (i + w) % 26));
                 vorn_mgmt_env_set_string("orvix.vchan_list", text.c_str());
             }
