@@ -59,12 +59,6 @@ public:
         std::lock_guard<std::mutex> guard(state().mutex);
         return state().records;
     }
-    static size_t count(const std::string& message) {
-        size_t n = 0;
-        for (const auto& r : records()) n += r.message == message ? 1 : 0;
-        return n;
-    }
-    static bool has(const std::string& message) { return count(message) > 0; }
     // The first record of message, or of a message that starts with it when prefix is set.
     static LogRecord find(const std::string& message, bool prefix = false) {
         for (const auto& r : records()) {
@@ -72,6 +66,7 @@ public:
         }
         return LogRecord{};
     }
+    static bool has(const std::string& message) { return find(message).level >= 0; }
     static bool wait_for(const std::string& message) {
         return eventually([&] { return has(message); });
     }
