@@ -10,36 +10,12 @@
 
 namespace {
 
-using orvix::config::internal::parse_config_line;
 using orvix::config::internal::RemovedNames;
 using orvix::config::internal::SettingsFromFile;
 using orvix::config::internal::SettingsMap;
 using orvix::config::internal::SettingValue;
 using sources_test::LogCapture;
 using sources_test::write_file;
-
-TEST(ConfigLine, StrippedCommentedUnquotedOrSkipped) {
-    for (const char* line :
-         {"", "   \t ", "# comment", "  # name = value", "no equals sign", "=value", "  = value"}) {
-        EXPECT_FALSE(parse_config_line(line).has_value()) << "'" << line << "'";
-    }
-    const std::pair<const char*, std::pair<const char*, const char*>> cases[] = {
-        {"  orvix.mtu_size   =   1400   # the mtu", {"orvix.mtu_size", "1400"}},
-        {"a = \"  10.0.0.1  \"", {"a", "  10.0.0.1  "}},  // blanks inside quotes stay
-        {"a = 10.0.0.1\"'", {"a", "10.0.0.1"}},           // quotes need not pair
-        {"a = '\"10.0.0.1", {"a", "10.0.0.1"}},
-        {"a = \"x#y\"", {"a", "x"}},  // "#" ends the value, quotes or not
-        {"a = b = c", {"a", "b = c"}},
-        {"a =", {"a", ""}},
-        {"a = AUTO\r", {"a", "AUTO"}},
-    };
-    for (const auto& [line, expected] : cases) {
-        const auto item = parse_config_line(line);
-        ASSERT_TRUE(item.has_value()) << line;
-        EXPECT_EQ(item->name, expected.first) << line;
-        EXPECT_EQ(item->value, expected.second) << line;
-    }
-}
 
 class FileSourceTest : public testing::Test {
 protected:
@@ -55,7 +31,15 @@ TEST_F(FileSourceTest, ItemsAreConvertedByTheirCatalogueRowAndTheFirstLineWins) 
     orvix::config::internal::set_start_delay_sleeper(&record_sleep);
     write_file(path_,
                "# agent configuration\r\n"
-               "orvix.mtu_size = 12abc\n"
+               "   \t \n"
+               "no equals sign\n"
+               "=value\n"
+               "  = value\n"
+               "  orvix.mtu_size   =   12abc   # the mtu\n"
+               "orvix.linux_frame_buffer = /dev/fb1\"'\n"  // quotes need not pair
+               "orvix.cert_store_name = '\"My\n"
+               "orvix.vchan_list = \"x#y\"\n"  // "#" ends the value, quotes or not
+               "orvix.host_platform = b = c\r\n"
                "orvix.enable_audio = letters\n"
                "orvix.session_timeout =\n"
                "orvix.priority_level = 4294967296\n"
@@ -74,18 +58,24 @@ TEST_F(FileSourceTest, ItemsAreConvertedByTheirCatalogueRowAndTheFirstLineWins) 
                                 {"orvix.session_timeout", SettingValue::of_number(0)},
                                 {"orvix.priority_level", SettingValue::of_number(0)},
                                 {"orvix.ip_address", SettingValue::of_text(" 10.0.0.1 ")},
+                                {"orvix.linux_frame_buffer", SettingValue::of_text("/dev/fb1")},
+                                {"orvix.cert_store_name", SettingValue::of_text("My")},
+                                {"orvix.vchan_list", SettingValue::of_text("x")},
+                                {"orvix.host_platform", SettingValue::of_text("b = c")},
                                 {"orvix.CAD_insert_substitution_scan_code", SettingValue::of_number(7)},
                                 {"orvix.server_type", SettingValue::of_text("AUTO2")}}))
         << LogCapture::dump();
     EXPECT_EQ(source.handed_over_names(),
-              (std::vector<std::string>{"orvix.mtu_size", "orvix.enable_audio", "orvix.session_timeout",
-                                        "orvix.priority_level", "orvix.ip_address", "orvix.mtu_size",
-                                        "orvix.CAD_insert_substitution_scan_code", "orvix.server_type"}));
+              (std::vector<std::string>{"orvix.mtu_size", "orvix.linux_frame_buffer", "orvix.cert_store_name",
+                                        "orvix.vchan_list", "orvix.host_platform", "orvix.enable_audio",
+                                        "orvix.session_timeout", "orvix.priority_level", "orvix.ip_address",
+                                        "orvix.mtu_size", "orvix.CAD_insert_substitution_scan_code",
+                                        "orvix.server_type"}));
     EXPECT_EQ(g_slept, (std::vector<uint32_t>{30000}));
     EXPECT_EQ(source.current_values(), map);
 
     const std::string process = "orvix::config::internal::SettingsFromFile::process_config: ";
-    EXPECT_EQ(LogCapture::find("11 configuration item(s) to apply").level, VORN_EVENT_LEVEL_CRITICAL);
+    EXPECT_EQ(LogCapture::find("15 configuration item(s) to apply").level, VORN_EVENT_LEVEL_CRITICAL);
     EXPECT_EQ(
         LogCapture::find(process + "Expected int value for orvix.enable_audio parameter, recvd: 'letters'.")
             .status,

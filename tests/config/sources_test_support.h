@@ -11,14 +11,23 @@
 #include <fstream>
 #include <functional>
 #include <mutex>
+#include <ostream>
 #include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "config/environment_store.h"
+#include "config/settings.h"
 #include "eventlog/event_log.h"
 #include "os/registry.h"
+
+namespace orvix::config::internal {
+// Failures show a value as its number or text, not as 520 raw bytes.
+inline void PrintTo(const SettingValue& v, std::ostream* os) {
+    *os << (v.type == kSettingText ? '"' + std::string(v.text) + '"' : std::to_string(v.number));
+}
+}  // namespace orvix::config::internal
 
 namespace sources_test {
 
@@ -67,6 +76,11 @@ public:
         return LogRecord{};
     }
     static bool has(const std::string& message) { return find(message).level >= 0; }
+    static size_t count(const std::string& message) {
+        size_t n = 0;
+        for (const auto& r : records()) n += r.message == message ? 1 : 0;
+        return n;
+    }
     static bool wait_for(const std::string& message) {
         return eventually([&] { return has(message); });
     }
