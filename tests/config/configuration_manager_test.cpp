@@ -25,7 +25,7 @@ const std::string kReload = "cVORN_MGMT_CFG_MGR::reload: ";
 // A manager over configuration files in priority order that polls them once loaded and
 // counts its reloads.
 class FilesManager : public cVORN_MGMT_CFG_MGR {
-  public:
+public:
     FilesManager() : cVORN_MGMT_CFG_MGR(store_environment_interface()) {}
     ~FilesManager() override { stop_worker(); }
     SettingsMap& load(SettingsMap& result, const char*) override {
