@@ -149,7 +149,13 @@ SettingsMap SettingsFromRegistry::load() {
     SettingsMap result;
     {
         std::lock_guard<std::mutex> guard(lock_);
-        load_config_from_registry(key, handed_over_names_);
+        std::vector<std::string> names;
+        load_config_from_registry(key, names);
+        handed_over_names_.insert(handed_over_names_.end(), names.begin(), names.end());
+        // These are also the newest names: a hand-over taken before the worker's first
+        // reading then keeps them, and a value deleted before that reading is still
+        // reported as removed.
+        newest_names_ = std::move(names);
         vorn_event_log(VORN_EVENT_CAT_MGMT_ENV, VORN_EVENT_LEVEL_INFO, VORN_STATUS_SUCCESS,
                        "Configuration registry HKEY_LOCAL_MACHINE\\%s loaded", key_path_.c_str());
         result = newest_values_;

@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 #include <string>
 #include <utility>
 
@@ -175,6 +178,53 @@ TEST(RegistrySource, AnUnknownRegistrationErrorClosesTheKeyAndStartsOver) {
     EXPECT_EQ(merged.size(), 1u) << "opened, registered and read on a later pass";
     source.reset();
     EXPECT_EQ(closes.load(), 2) << "the refused handle and the one in use at the end";
+}
+
+// Holds the worker's first open until released, so the manager can take a hand-over
+// before the worker has read the key once.
+class GatedRegistry : public orvix::config::internal::RegistryInterfaceImpl {
+public:
+    int32_t open_key(orvix::os::RegKey root, const char* sub_key, uint32_t options, uint32_t access,
+                     orvix::os::RegKey* key) override {
+        if (std::this_thread::get_id() != owner_) {
+            std::unique_lock<std::mutex> lock(mutex_);
+            released_.wait(lock, [this] { return open_; });
+        }
+        return RegistryInterfaceImpl::open_key(root, sub_key, options, access, key);
+    }
+    void release() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        open_ = true;
+        released_.notify_all();
+    }
+
+private:
+    const std::thread::id owner_ = std::this_thread::get_id();
+    std::mutex mutex_;
+    std::condition_variable released_;
+    bool open_ = false;
+};
+
+TEST(RegistrySource, AValueDeletedBeforeTheWorkersFirstReadingIsStillReportedRemoved) {
+    LogCapture::start();
+    set_dword(kKey16, u"orvix.enable_audio", 0);
+    set_dword(kKey16, u"orvix.mtu_size", 700);
+    auto registry = std::make_unique<GatedRegistry>();
+    GatedRegistry* gate = registry.get();
+    SettingsFromRegistry source(kKey, std::move(registry));
+    EXPECT_EQ(source.load().size(), 2u);
+
+    SettingsMap merged;
+    RemovedNames removed;
+    ASSERT_EQ(source.reload_into(&merged, &removed), 0);  // another source's change came first
+    EXPECT_EQ(merged.size(), 2u);
+
+    ASSERT_EQ(sources_test::delete_registry_value(kKey16, u"orvix.enable_audio"), 0);
+    gate->release();
+    merged.clear();
+    ASSERT_EQ(hand_over(source, &merged, &removed), 0);
+    EXPECT_EQ(removed, RemovedNames{"orvix.enable_audio"});
+    EXPECT_EQ(merged.count("orvix.mtu_size"), 1u);
 }
 
 }  // namespace
