@@ -1,5 +1,6 @@
 #include "config/settings.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <chrono>
@@ -113,6 +114,20 @@ std::string describe_config_parameter_action(const std::string& name, uint32_t n
         return "delays the start by " + std::to_string(seconds) + " seconds";
     }
     return {};
+}
+
+std::vector<std::string> Settings::collect_removed(const std::vector<std::string>& previous,
+                                                   const SettingsMap& merged, RemovedNames* removed) const {
+    std::vector<std::string> gone;
+    for (const auto& name : previous) {
+        if (merged.count(name) != 0 ||
+            std::find(handed_over_names_.begin(), handed_over_names_.end(), name) != handed_over_names_.end()) {
+            continue;
+        }
+        if (std::find(removed->begin(), removed->end(), name) == removed->end()) removed->push_back(name);
+        gone.push_back(name);
+    }
+    return gone;
 }
 
 void set_start_delay_sleeper(StartDelaySleeper sleeper) { g_sleeper.store(sleeper); }

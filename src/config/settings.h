@@ -70,6 +70,12 @@ public:
     const std::vector<std::string>& handed_over_names() const { return handed_over_names_; }
 
 protected:
+    // The removed-names rule of a hand-over: each name of previous that is neither among
+    // the names handed over now nor in merged goes to removed, once. Returns every such
+    // name, also those listed already, for the source's log line.
+    std::vector<std::string> collect_removed(const std::vector<std::string>& previous, const SettingsMap& merged,
+                                             RemovedNames* removed) const;
+
     std::vector<std::string> handed_over_names_;
 };
 

@@ -182,14 +182,7 @@ int32_t SettingsFromFile::reload_into(SettingsMap* merged, RemovedNames* removed
     std::unique_ptr<std::istream> stream = load_file();
     if (!stream) return VORN_STATUS_FAILURE;
     process_config(parse(*stream), merged);
-    for (const auto& name : previous) {
-        bool still_here = merged->count(name) != 0;
-        for (size_t i = 0; !still_here && i < handed_over_names_.size(); ++i)
-            still_here = handed_over_names_[i] == name;
-        if (still_here) continue;
-        bool listed = false;
-        for (const auto& r : *removed) listed = listed || r == name;
-        if (!listed) removed->push_back(name);
+    for (const auto& name : collect_removed(previous, *merged, removed)) {
         vorn_event_log(VORN_EVENT_CAT_MGMT_ENV, VORN_EVENT_LEVEL_DEBUG, VORN_STATUS_SUCCESS,
                        "Setting parameter %s no longer exist in configuration file %s", name.c_str(), path_);
     }

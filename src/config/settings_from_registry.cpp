@@ -170,14 +170,7 @@ int32_t SettingsFromRegistry::reload_into(SettingsMap* merged, RemovedNames* rem
     const std::vector<std::string> previous = handed_over_names_;
     handed_over_names_ = newest_names_;
     for (const auto& [name, value] : newest_values_) merged->emplace(name, value);
-    for (const auto& name : previous) {
-        bool still_here = merged->count(name) != 0;
-        for (size_t i = 0; !still_here && i < handed_over_names_.size(); ++i)
-            still_here = handed_over_names_[i] == name;
-        if (still_here) continue;
-        bool listed = false;
-        for (const auto& r : *removed) listed = listed || r == name;
-        if (!listed) removed->push_back(name);
+    for (const auto& name : collect_removed(previous, *merged, removed)) {
         vorn_event_log(
             VORN_EVENT_CAT_MGMT_ENV, VORN_EVENT_LEVEL_DEBUG, VORN_STATUS_SUCCESS,
             "Setting parameter %s no longer exists in configuration registry HKEY_LOCAL_MACHINE\\%s",
