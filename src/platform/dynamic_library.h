@@ -24,7 +24,7 @@ public:
 };
 
 // What is checked before a library is loaded.
-enum ValidationMode : uint32_t {
+enum class ValidationMode : uint32_t {
     None = 0,                 // nothing; any value other than 1 and 2 behaves the same
     SignatureAndSubject = 1,  // trusted signature, then the signer's subject
     SignatureOnly = 2,        // trusted signature
