@@ -181,8 +181,8 @@ static_assert(std::size(kTable) == 152);
 
 // The same field of another record (the defaults), found by the field's offset.
 const void* field_in(const ImagingParameters& record, const ImagingParameterRow& row) {
-    const size_t offset =
-        static_cast<size_t>(static_cast<const char*>(row.target) - reinterpret_cast<const char*>(&g_imaging_parameters));
+    const size_t offset = static_cast<size_t>(static_cast<const char*>(row.target) -
+                                              reinterpret_cast<const char*>(&g_imaging_parameters));
     return reinterpret_cast<const char*>(&record) + offset;
 }
 
@@ -196,7 +196,8 @@ std::string value_text(const ImagingParameterRow& row, const void* field) {
         case Kind::kFlag:
             return std::to_string(*static_cast<const uint8_t*>(field));
         case Kind::kText:
-            return std::string(static_cast<const char*>(field), strnlen(static_cast<const char*>(field), kImagingTextSize));
+            return std::string(static_cast<const char*>(field),
+                               strnlen(static_cast<const char*>(field), kImagingTextSize));
     }
     return {};
 }

@@ -34,8 +34,8 @@ bool scan_int(const char* text, int32_t* number) {
 }  // namespace
 
 const char* SettingsForImaging::default_path() {
-    static const std::string path = std::string("..") + static_cast<char>(orvix::os::path_separator()) +
-                                    "img_settings.cfg";
+    static const std::string path =
+        std::string("..") + static_cast<char>(orvix::os::path_separator()) + "img_settings.cfg";
     return path.c_str();
 }
 
@@ -65,15 +65,15 @@ int32_t SettingsForImaging::set_settings_parameter(const std::string& name, cons
             int32_t number = 0;
             if (value.empty() || !scan_int(value.c_str(), &number)) {
                 vorn_event_log(VORN_EVENT_CAT_MGMT_ENV, VORN_EVENT_LEVEL_CRITICAL, VORN_STATUS_FAILURE,
-                               "%s: Expected int value for %s parameter, recvd: '%s'", kSetFunction, name.c_str(),
-                               value.c_str());
+                               "%s: Expected int value for %s parameter, recvd: '%s'", kSetFunction,
+                               name.c_str(), value.c_str());
                 return VORN_STATUS_FAILURE;
             }
             if (number < row->minimum || number > row->maximum) {
                 vorn_event_log(VORN_EVENT_CAT_MGMT_ENV, VORN_EVENT_LEVEL_CRITICAL, VORN_STATUS_FAILURE,
-                               "%s: Error in input parameter %s. Int value %d is not in [%d, %d] range", kSetFunction,
-                               row->name, static_cast<int>(number), static_cast<int>(row->minimum),
-                               static_cast<int>(row->maximum));
+                               "%s: Error in input parameter %s. Int value %d is not in [%d, %d] range",
+                               kSetFunction, row->name, static_cast<int>(number),
+                               static_cast<int>(row->minimum), static_cast<int>(row->maximum));
                 return VORN_STATUS_FAILURE;
             }
             *static_cast<int32_t*>(row->target) = number;
@@ -98,8 +98,8 @@ int32_t SettingsForImaging::set_settings_parameter(const std::string& name, cons
                 flag = 1;
             } else {
                 vorn_event_log(VORN_EVENT_CAT_MGMT_ENV, VORN_EVENT_LEVEL_CRITICAL, VORN_STATUS_FAILURE,
-                               "%s: Expected boolean value for %s parameter, recvd: '%s'", kSetFunction, name.c_str(),
-                               value.c_str());
+                               "%s: Expected boolean value for %s parameter, recvd: '%s'", kSetFunction,
+                               name.c_str(), value.c_str());
                 return VORN_STATUS_FAILURE;
             }
             *static_cast<uint8_t*>(row->target) = flag;

@@ -21,7 +21,8 @@ namespace orvix::config::internal {
 class SettingsForImaging : public SettingsFromFile {
 public:
     // The first argument of every message of set_settings_parameter.
-    static constexpr const char* kSetFunction = "orvix::config::internal::SettingsForImaging::set_settings_parameter";
+    static constexpr const char* kSetFunction =
+        "orvix::config::internal::SettingsForImaging::set_settings_parameter";
 
     // "..\img_settings.cfg" with the platform's separator, relative to the current directory.
     static const char* default_path();

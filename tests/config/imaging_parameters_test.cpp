@@ -81,7 +81,8 @@ std::vector<Expected> documented_rows() {
             // "chromaHH_0 to chromaHH_3"
             const std::string first = token.substr(0, to), last = token.substr(to + 4);
             const std::string stem = first.substr(0, first.find_last_not_of("0123456789") + 1);
-            for (int i = std::stoi(first.substr(stem.size())); i <= std::stoi(last.substr(stem.size())); ++i) {
+            for (int i = std::stoi(first.substr(stem.size())); i <= std::stoi(last.substr(stem.size()));
+                 ++i) {
                 names.push_back(stem + std::to_string(i));
             }
         }
@@ -93,11 +94,13 @@ std::vector<Expected> documented_rows() {
             values = written;
         } else if (std::regex_match(initial, except, except_form)) {
             for (size_t i = 0; i < names.size(); ++i) {
-                values[i] = names[i] == except[2] || names[i] == except[3] ? except[4].str() : except[1].str();
+                values[i] =
+                    names[i] == except[2] || names[i] == except[3] ? except[4].str() : except[1].str();
             }
         } else if (!initial.empty() && initial.front() == '"') {
             std::vector<std::string> texts = split(initial, ", ");
-            for (size_t i = 0; i < names.size(); ++i) values[i] = unquote(texts.size() == 1 ? texts[0] : texts.at(i));
+            for (size_t i = 0; i < names.size(); ++i)
+                values[i] = unquote(texts.size() == 1 ? texts[0] : texts.at(i));
         } else {
             for (auto& v : values) v = initial;
         }
@@ -124,9 +127,12 @@ std::vector<Expected> documented_rows() {
 
 const char* kind_name(ImagingParameterKind kind) {
     switch (kind) {
-        case ImagingParameterKind::kNumber: return "number";
-        case ImagingParameterKind::kText: return "text";
-        case ImagingParameterKind::kFlag: return "flag";
+        case ImagingParameterKind::kNumber:
+            return "number";
+        case ImagingParameterKind::kText:
+            return "text";
+        case ImagingParameterKind::kFlag:
+            return "flag";
     }
     return "?";
 }
@@ -179,7 +185,8 @@ TEST(ImagingParameters, EveryNameHasItsOwnStorageExceptTheFirstDisplaysFrameRang
               &g_imaging_parameters.NumOfFrame[0]);
     EXPECT_EQ(orvix::config::internal::find_imaging_parameter("HostVideo[3]")->target,
               &g_imaging_parameters.HostVideo[3]);
-    EXPECT_EQ(orvix::config::internal::find_imaging_parameter("lumaLH_2")->target, &g_imaging_parameters.lumaLH_2);
+    EXPECT_EQ(orvix::config::internal::find_imaging_parameter("lumaLH_2")->target,
+              &g_imaging_parameters.lumaLH_2);
 }
 
 TEST(ImagingParameters, ReadingByNameIsTypedAndCaseSensitive) {
@@ -192,11 +199,13 @@ TEST(ImagingParameters, ReadingByNameIsTypedAndCaseSensitive) {
     EXPECT_EQ(orvix::config::internal::imaging_text("NumDisplays"), std::nullopt) << "a number is not a text";
     EXPECT_EQ(orvix::config::internal::imaging_number("numdisplays"), std::nullopt);
     EXPECT_EQ(orvix::config::internal::find_imaging_parameter("StartFrame[4]"), nullptr);
-    EXPECT_EQ(orvix::config::internal::find_imaging_parameter(std::string_view("NumDisplays\0x", 13)), nullptr);
+    EXPECT_EQ(orvix::config::internal::find_imaging_parameter(std::string_view("NumDisplays\0x", 13)),
+              nullptr);
 
     g_imaging_parameters.NumDisplays = 3;
     EXPECT_EQ(orvix::config::internal::imaging_number("NumDisplays"), 3);
-    EXPECT_EQ(orvix::config::internal::imaging_default_text(*orvix::config::internal::find_imaging_parameter("NumDisplays")),
+    EXPECT_EQ(orvix::config::internal::imaging_default_text(
+                  *orvix::config::internal::find_imaging_parameter("NumDisplays")),
               "1");
 }
 

@@ -29,7 +29,7 @@ const std::string kOpening = "================= Configuration parameters =======
 const std::string kClosing = "==================================================================";
 
 class ImagingSourceTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override { LogCapture::start(); }
     // The level-0 messages of the event log: the separators and set_settings_parameter's.
     static std::vector<LogRecord> critical() {
@@ -56,22 +56,28 @@ TEST_F(ImagingSourceTest, EachValueIsCheckedByItsKindAndARefusalLeavesTheParamet
         const char* after;    // the parameter's value afterwards
     };
     const Case cases[] = {
-        {"NumDisplays", "5", -500, "Error in input parameter NumDisplays. Int value 5 is not in [1, 4] range", "1"},
-        {"NumDisplays", "0", -500, "Error in input parameter NumDisplays. Int value 0 is not in [1, 4] range", "1"},
+        {"NumDisplays", "5", -500, "Error in input parameter NumDisplays. Int value 5 is not in [1, 4] range",
+         "1"},
+        {"NumDisplays", "0", -500, "Error in input parameter NumDisplays. Int value 0 is not in [1, 4] range",
+         "1"},
         {"NumDisplays", "4", 0, "setting NumDisplays = 4", "4"},
         {"tsc_frame_rate", "30fps", 0, "setting tsc_frame_rate = 30", "30"},
-        {"tsc_frame_rate", "fps30", -500, "Expected int value for tsc_frame_rate parameter, recvd: 'fps30'", "30"},
+        {"tsc_frame_rate", "fps30", -500, "Expected int value for tsc_frame_rate parameter, recvd: 'fps30'",
+         "30"},
         {"tsc_frame_rate", "", -500, "Expected int value for tsc_frame_rate parameter, recvd: ''", "30"},
-        {"log_level", "-1", -500, "Error in input parameter log_level. Int value -1 is not in [0, 3] range", "2"},
+        {"log_level", "-1", -500, "Error in input parameter log_level. Int value -1 is not in [0, 3] range",
+         "2"},
         {"image_cache_size", "+10000000", 0, "setting image_cache_size = 10000000", "10000000"},
         // Beyond 32 bits: refused by the bounds, never wrapped into them.
         {"image_cache_size", "4294967296", -500,
-         "Error in input parameter image_cache_size. Int value 2147483647 is not in [0, 10000000] range", "10000000"},
+         "Error in input parameter image_cache_size. Int value 2147483647 is not in [0, 10000000] range",
+         "10000000"},
         {"image_cache_size", "-99999999999", -500,
          "Error in input parameter image_cache_size. Int value -2147483648 is not in [0, 10000000] range",
          "10000000"},
         {"no_bound_txt_5_nee_peak", "4097", -500,
-         "Error in input parameter no_bound_txt_5_nee_peak. Int value 4097 is not in [0, 4096] range", "65535"},
+         "Error in input parameter no_bound_txt_5_nee_peak. Int value 4097 is not in [0, 4096] range",
+         "65535"},
         {"no_bound_txt_5_nee_peak", "4096", 0, "setting no_bound_txt_5_nee_peak = 4096", "4096"},
         {"numdisplays", "2", -500, "Parameter Name 'numdisplays' not recognized.", "<unknown>"},
         {"orvix.mtu_size", "1400", -500, "Parameter Name 'orvix.mtu_size' not recognized.", "<unknown>"},
@@ -80,10 +86,10 @@ TEST_F(ImagingSourceTest, EachValueIsCheckedByItsKindAndARefusalLeavesTheParamet
         {"enable_image_decimation", "true", 0, "setting enable_image_decimation = 1", "1"},
         {"enable_image_decimation", "false", 0, "setting enable_image_decimation = 0", "0"},
         {"enable_image_decimation", "1", 0, "setting enable_image_decimation = 1", "1"},
-        {"enable_image_decimation", "2", -500, "Expected boolean value for enable_image_decimation parameter, recvd: '2'",
-         "1"},
-        {"enable_image_decimation", "", -500, "Expected boolean value for enable_image_decimation parameter, recvd: ''",
-         "1"},
+        {"enable_image_decimation", "2", -500,
+         "Expected boolean value for enable_image_decimation parameter, recvd: '2'", "1"},
+        {"enable_image_decimation", "", -500,
+         "Expected boolean value for enable_image_decimation parameter, recvd: ''", "1"},
         {"enable_image_decimation", "0", 0, "setting enable_image_decimation = 0", "0"},
         {"TestName", "night run", 0, "setting TestName = night run", "night run"},
         {"TestName", "", 0, "setting TestName = ", ""},
@@ -108,7 +114,8 @@ TEST_F(ImagingSourceTest, ATextIsCutTo511CharactersAndEndsAtANul) {
     SettingsForImaging source(path_.c_str());
     EXPECT_EQ(source.set_settings_parameter("soft_packet_in_folder", std::string(700, 'x')), 0);
     EXPECT_EQ(imaging_text("soft_packet_in_folder"), std::string(511, 'x'));
-    EXPECT_EQ(LogCapture::records().back().message, kSet + "setting soft_packet_in_folder = " + std::string(511, 'x'));
+    EXPECT_EQ(LogCapture::records().back().message,
+              kSet + "setting soft_packet_in_folder = " + std::string(511, 'x'));
     EXPECT_EQ(source.set_settings_parameter("soft_packet_in", std::string("in\0side", 7)), 0);
     EXPECT_EQ(imaging_text("soft_packet_in"), "in");
     EXPECT_EQ(imaging_text("soft_packet_out"), "iecpm_enc_packet.txt") << "the neighbour is untouched";
@@ -124,7 +131,7 @@ TEST_F(ImagingSourceTest, AFileIsWrittenIntoTheParametersBetweenTheSeparatorsAnd
                "StartFrame = 10\r\n"
                "NumOfFrame[0] = 120\r\n"
                "EndFrame = 20\r\n"
-               "EndFrame = 40\r\n"  // a later line wins
+               "EndFrame = 40\r\n"              // a later line wins
                "enable_4x_decimation = true");  // no line end
     SettingsForImaging source(path_.c_str());
     const SettingsMap map = source.load();
@@ -146,7 +153,8 @@ TEST_F(ImagingSourceTest, AFileIsWrittenIntoTheParametersBetweenTheSeparatorsAnd
     EXPECT_EQ(lines.front().message, kOpening);
     EXPECT_EQ(lines.front().status, 0);
     EXPECT_EQ(lines[1].message, kSet + "setting NumDisplays = 3");
-    EXPECT_EQ(lines[4].message, kSet + "Error in input parameter NumDisplays. Int value 5 is not in [1, 4] range");
+    EXPECT_EQ(lines[4].message,
+              kSet + "Error in input parameter NumDisplays. Int value 5 is not in [1, 4] range");
     EXPECT_EQ(lines[9].message, kSet + "setting enable_4x_decimation = 1");
     EXPECT_EQ(lines.back().message, kClosing);
     EXPECT_EQ(lines.back().status, -500);
@@ -156,7 +164,8 @@ TEST_F(ImagingSourceTest, AFileIsWrittenIntoTheParametersBetweenTheSeparatorsAnd
     // nothing to its map and reports nothing removed.
     const int64_t recorded = source.recorded_time();
     write_file(path_, "NumDisplays = 2\n");
-    std::filesystem::last_write_time(path_, std::filesystem::last_write_time(path_) + std::chrono::seconds(5));
+    std::filesystem::last_write_time(path_,
+                                     std::filesystem::last_write_time(path_) + std::chrono::seconds(5));
     EXPECT_FALSE(source.has_changes());
     source.refresh_timestamp();
     EXPECT_EQ(source.recorded_time(), recorded);
@@ -182,9 +191,10 @@ TEST_F(ImagingSourceTest, AnEmptyFileLogsOnlyTheSeparatorsAndAMissingOneNothingB
     SettingsForImaging missing(path_.c_str());
     EXPECT_TRUE(missing.load().empty());
     EXPECT_EQ(critical().size(), 2u) << "no separators without a file";
-    EXPECT_EQ(LogCapture::find("orvix::config::internal::SettingsFromFile::load_file: Error reading configuration file " +
-                                   path_ + ": ",
-                               true)
+    EXPECT_EQ(LogCapture::find(
+                  "orvix::config::internal::SettingsFromFile::load_file: Error reading configuration file " +
+                      path_ + ": ",
+                  true)
                   .status,
               -500);
     EXPECT_EQ(g_imaging_parameters.NumDisplays, 1);
@@ -219,8 +229,9 @@ TEST_F(ImagingSourceTest, TheTestManagerReadsTheDefaultFileAndNothingReachesTheS
 
     const auto sources = manager->describe_sources();
     ASSERT_EQ(sources.size(), 1u);
-    EXPECT_EQ(sources[0].description,
-              std::string("..") + static_cast<char>(std::filesystem::path::preferred_separator) + "img_settings.cfg");
+    EXPECT_EQ(sources[0].description, std::string("..") +
+                                          static_cast<char>(std::filesystem::path::preferred_separator) +
+                                          "img_settings.cfg");
     EXPECT_TRUE(sources[0].values.empty());
 
     // Never reloads: neither on a change nor when asked.

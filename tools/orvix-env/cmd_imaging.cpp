@@ -48,7 +48,8 @@ std::vector<int> item_lines(const std::string& path) {
         size_t end = bytes.find('\n', start);
         if (end == std::string::npos) end = bytes.size();
         ++number;
-        if (orvix::config::internal::parse_config_line(bytes.substr(start, end - start))) lines.push_back(number);
+        if (orvix::config::internal::parse_config_line(bytes.substr(start, end - start)))
+            lines.push_back(number);
         start = end + 1;
     }
     return lines;
@@ -56,7 +57,8 @@ std::vector<int> item_lines(const std::string& path) {
 
 int run_imaging(int argc, char** argv) {
     if (argc > 1) {
-        std::fprintf(stderr, "usage: orvix-env imaging [FILE]   (default %s)\n", SettingsForImaging::default_path());
+        std::fprintf(stderr, "usage: orvix-env imaging [FILE]   (default %s)\n",
+                     SettingsForImaging::default_path());
         return 2;
     }
     const char* file = argc == 1 ? argv[0] : nullptr;
@@ -81,7 +83,8 @@ int run_imaging(int argc, char** argv) {
             std::fprintf(stderr, "orvix-env: %s\n", m.text.c_str());
             return 2;
         }
-        if (m.text.rfind(prefix, 0) == 0) results.push_back(Message{m.text.substr(prefix.size()), m.level, m.status});
+        if (m.text.rfind(prefix, 0) == 0)
+            results.push_back(Message{m.text.substr(prefix.size()), m.level, m.status});
     }
 
     int differing = 0;
@@ -90,7 +93,8 @@ int run_imaging(int argc, char** argv) {
         const std::string initial = orvix::config::internal::imaging_default_text(row);
         if (value == initial) continue;
         ++differing;
-        std::printf("%s = %s (default %s)\n", row.name, shown(row, value).c_str(), shown(row, initial).c_str());
+        std::printf("%s = %s (default %s)\n", row.name, shown(row, value).c_str(),
+                    shown(row, initial).c_str());
     }
 
     // The file could have changed between the two readings; then the lines go unnumbered.
