@@ -35,8 +35,9 @@ void takeWinesProgramName(const std::vector<Line>& actual, std::vector<Line>& ex
 class SignedLoaderWin : public testing::Test {
 protected:
     void SetUp() override {
-        // The test main sends HKEY_LOCAL_MACHINE to a private key; crypt32 and wintrust
-        // find their trust providers and the decoder of the publisher facts there.
+        // The test main sends HKEY_LOCAL_MACHINE to a private key, but wintrust and crypt32
+        // find their trust providers and decoders there: without them Wine's WinVerifyTrust
+        // answers 0 even for an unsigned file.
         RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
     }
 
