@@ -1,6 +1,8 @@
 #include "windows/OrvixSystemSettingsWin32.h"
 
 #include <algorithm>
+#include <climits>
+#include <cwchar>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -17,13 +19,25 @@ namespace {
 
 constexpr const char kUnit[] = "src/windows/OrvixSystemSettingsWin32";
 
-// Serialises every read: callers may share one buffer per policy.
-constinit std::mutex g_reader_lock;
+// Serialises every read: callers may share one buffer per policy. A function's static,
+// so a reader called while other statics are still being constructed finds it ready.
+std::mutex& reader_lock() {
+    static std::mutex lock;
+    return lock;
+}
 
-// The "%ls" arguments of the reports: wchar_t is UTF-16 on Windows, wider elsewhere.
+// The "%ls" arguments of the reports (wchar_t is UTF-16 on Windows, wider elsewhere). A
+// character the C library cannot convert in the current locale would make it drop the
+// whole message, error code included: it becomes "?".
 std::wstring wide(const char16_t* text) {
     std::wstring out;
-    for (const char16_t* p = text != nullptr ? text : u""; *p != 0; ++p) out.push_back(static_cast<wchar_t>(*p));
+    for (const char16_t* p = text != nullptr ? text : u""; *p != 0; ++p) {
+        wchar_t c = static_cast<wchar_t>(*p);
+        char bytes[MB_LEN_MAX];
+        std::mbstate_t state{};
+        if (std::wcrtomb(bytes, c, &state) == static_cast<size_t>(-1)) c = L'?';
+        out.push_back(c);
+    }
     return out;
 }
 
@@ -51,7 +65,7 @@ int32_t readGpoSetting(const char16_t* key_path, const char16_t* value_name, cha
         orvixLogError(kUnit, 132, "Invalid size parameter specified for gpo setting '%ls'", wide(value_name).c_str());
         return 1;
     }
-    std::lock_guard<std::mutex> guard(g_reader_lock);
+    std::lock_guard<std::mutex> guard(reader_lock());
     const uint32_t capacity = *size;
     uint32_t type = os::kRegNone;
     const int32_t result =
