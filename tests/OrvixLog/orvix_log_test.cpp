@@ -269,11 +269,18 @@ TEST_F(AgentLogStartUp, AnOutOfRangeLevelIsBoundedAndLogged) {
 TEST_F(AgentLogStartUp, ASanitisedLogPathIsReported) {
     const fs::path program_data = fs::path(box_.root) / fs::path(u"D\u00E9p\u00F4t");
     fs::create_directories(program_data);
-    // The redirection takes the name's code units as bytes on Windows, UTF-8 elsewhere.
-    std::string redirected;
-    for (auto unit : program_data.native()) redirected.push_back(static_cast<char>(unit));
-    if (sizeof(fs::path::value_type) == 1) redirected = program_data.native();
-    redirect_program_data(redirected);
+    if (sizeof(fs::path::value_type) == 2) {
+        // Windows: the shell folders of the per-process machine key, in UTF-16 (the shared
+        // helper widens bytes, which suits ASCII names only).
+        const std::u16string value = program_data.u16string();
+        for (const char16_t* key : {u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
+                                    u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders"}) {
+            set_machine_value(key, u"Common AppData", orvix::os::kRegSz, value.c_str(),
+                              static_cast<uint32_t>((value.size() + 1) * sizeof(char16_t)));
+        }
+    } else {
+        redirect_program_data(program_data.string());
+    }
 
     ASSERT_EQ(vorn_mgmt_env_init(0), 0);
     const std::shared_ptr<IOrvixLog> log = IOrvixLog::getInstance();

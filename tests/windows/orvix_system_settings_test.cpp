@@ -118,6 +118,21 @@ TEST_F(PolicyReader, ASmallBufferAndMissingArgumentsAreReported) {
                              error_report("Invalid size parameter specified for gpo setting 'Server'")}));
 }
 
+// A value name the C library cannot convert for "%ls" (outside the "C" locale's
+// repertoire) must not cost the report.
+TEST_F(PolicyReader, AReportNamingANonAsciiValueIsKept) {
+    const char16_t name[] = u"Gr\u00F6\u00DFe";
+    set_text(name, std::u16string(u"twenty-characters-xy\0", 21));
+    char16_t buffer[4];
+    uint32_t size = sizeof buffer;
+    EXPECT_EQ(readGpoSetting(kKey, name, buffer, &size), 1);
+    ASSERT_EQ(reports().size(), 1u);
+    EXPECT_NE(reports()[0].find("Could not read gpo setting 'SOFTWARE\\Policies\\Quillon\\OrvixGpoTest\\Gr"),
+              std::string::npos)
+        << reports()[0];
+    EXPECT_NE(reports()[0].find("e', error: 234"), std::string::npos) << reports()[0];
+}
+
 // Without an agent log (no configuration manager) the reports go nowhere, and the result
 // is the same.
 TEST(PolicyReaderWithoutAgentLog, ReportsAreDropped) {
