@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/adl_stand_in/adl_stand_in.h"
+#include "support/recording_logger.h"
 
 namespace {
 
@@ -17,20 +18,7 @@ using orvix::ADL;
 using orvix::AdlInternalError;
 using orvix::AdlSeverity;
 
-// Keeps each line as "<level> <code> <message>".
-class RecordingLogger : public orvix::logging::LoggerBase {
-public:
-    RecordingLogger(uint32_t max_level, std::vector<std::string>* lines) : LoggerBase(max_level), lines_(lines) {}
-    void write(const std::string& message, uint32_t level, const int32_t& code) override {
-        lines_->push_back(std::to_string(level) + " " + std::to_string(code) + " " + message);
-    }
-    void write(const char* message, uint32_t level, int32_t code) override { write(std::string(message), level, code); }
-    std::unique_ptr<LoggerBase> clone() const override { return std::make_unique<RecordingLogger>(4, lines_); }
-    std::unique_ptr<LoggerBase> clone(uint32_t) const override { return clone(); }
-
-private:
-    std::vector<std::string>* lines_;
-};
+using orvix_test::RecordingLogger;
 
 struct Entry {
     const char* name;

@@ -190,6 +190,7 @@ int ADL2_Display_Modes_Get(ADL_CONTEXT_HANDLE context, int iAdapterIndex, int iD
     return script.modeStatus;
 }
 
+#ifndef ADL_STAND_IN_WITHOUT_MODES_SET  // the variant that lacks one entry point
 int ADL2_Display_Modes_Set(ADL_CONTEXT_HANDLE context, int, int, int iNumModes, ADLMode* lpModes) {
     Call call(context);
     script.modesSetCount = iNumModes;
@@ -197,6 +198,7 @@ int ADL2_Display_Modes_Set(ADL_CONTEXT_HANDLE context, int, int, int iNumModes, 
     std::this_thread::sleep_for(std::chrono::milliseconds(script.modesSetSleepMs));
     return script.modesSetStatus;
 }
+#endif
 
 int ADL2_Adapter_Active_Set(ADL_CONTEXT_HANDLE context, int, int iStatus, int* lpNewlyActivate) {
     Call call(context);
