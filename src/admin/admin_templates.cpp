@@ -187,7 +187,16 @@ TemplateSetting setting_of_row(uint32_t index, const sVORN_ENV_LOOKUP_ENTRY& row
         s.default_number = defaults.number(index, row.value_type);
         d += "Type: number, " + std::to_string(bits) + "-bit unsigned" +
              (row.value_type == ENV_VALUE_ENUM ? " (an enumeration)" : "") + ".\n";
-        if (row.range_checked == ENV_RANGE_CHECKED) {
+        if (row.range_checked == ENV_RANGE_CHECKED && row.max_value > width_max(bits)) {
+            // A checked range wider than the value: the agent clamps to it and then keeps
+            // the low bits, so only the part that fits is offered.
+            s.min_value = row.min_value < width_max(bits) ? row.min_value : width_max(bits);
+            s.max_value = width_max(bits);
+            d += "Range: " + std::to_string(s.min_value) + " to " + std::to_string(s.max_value) +
+                 ", the whole range of the value; a larger number set by other means is clamped to " +
+                 std::to_string(row.max_value) + " and then keeps only its low " + std::to_string(bits) +
+                 " bits.\n";
+        } else if (row.range_checked == ENV_RANGE_CHECKED) {
             s.min_value = row.min_value;
             s.max_value = row.max_value;
             d += "Range: " + std::to_string(s.min_value) + " to " + std::to_string(s.max_value) +
@@ -227,9 +236,10 @@ TemplateSetting setting_of_action(const std::string& name) {
         s.max_value = VORN_EVENT_LEVEL_NOT_SET;
         s.default_number = VORN_EVENT_LEVEL_NOT_SET;
         s.display_name = "Log level of the " + category + " events";
-        s.description = "Sets the threshold of the event log category " + category +
-                        ": 0 critical, 1 error, 2 info, 3 debug, 4 trace, 5 not set (the category follows the "
-                        "agent's log level). A larger number sets 3.\n\n"
+        s.description = "Lets the event log category " + category +
+                        " log more than the agent's log level: the category logs every message up to the more "
+                        "verbose of this level and the agent's own. 0 critical, 1 error, 2 info, 3 debug, "
+                        "4 trace, 5 not set (the agent's level alone). A larger number sets 3.\n\n"
                         "Type: number.\nRange: 0 to 5.\nDefault: not set.\n"
                         "Takes effect whenever the agent reads its policies: at start and about a second after "
                         "a change. A removed value leaves the threshold as it is until the agent restarts.";
