@@ -4,6 +4,7 @@
 // folder or a central store) with this agent's catalogue; exit status 1 when they differ,
 // 2 when they cannot be read.
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -45,8 +46,10 @@ int run_admx(int argc, char** argv) {
         std::fprintf(stderr, "orvix-env: %s\n", error.c_str());
         return 1;
     }
-    std::printf("%s/%s\n%s/%s/%s\nrevision %s\n", argv[0], orvix::admin::kAdmxFileName, argv[0],
-                orvix::admin::kAdmlFolder, orvix::admin::kAdmlFileName, orvix::admin::template_revision().c_str());
+    const std::filesystem::path dir(argv[0]);
+    std::printf("%s\n%s\nrevision %s\n", (dir / orvix::admin::kAdmxFileName).string().c_str(),
+                (dir / orvix::admin::kAdmlFolder / orvix::admin::kAdmlFileName).string().c_str(),
+                orvix::admin::template_revision().c_str());
     return 0;
 }
 
