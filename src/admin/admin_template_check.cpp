@@ -78,10 +78,12 @@ bool same(const Written& deployed, const Written& expected) {
     return !deployed.expandable && deployed.max_length == expected.max_length;
 }
 
-void collect_references(const XmlElement& e, std::set<std::string>* strings, std::set<std::string>* presentations) {
+void collect_references(const XmlElement& e, std::set<std::string>* strings,
+                        std::set<std::string>* presentations) {
     for (const auto& [name, value] : e.attributes) {
         (void)name;
-        if (value.rfind("$(string.", 0) == 0 && value.back() == ')') strings->insert(value.substr(9, value.size() - 10));
+        if (value.rfind("$(string.", 0) == 0 && value.back() == ')')
+            strings->insert(value.substr(9, value.size() - 10));
         if (value.rfind("$(presentation.", 0) == 0 && value.back() == ')') {
             presentations->insert(value.substr(15, value.size() - 16));
         }
@@ -107,7 +109,8 @@ void check_language_file(const XmlElement& admx, const std::string* adml, Templa
     }
     const std::string* revision = root.attribute("revision");
     const XmlElement* resources = admx.child("resources");
-    const std::string* required = resources != nullptr ? resources->attribute("minRequiredRevision") : nullptr;
+    const std::string* required =
+        resources != nullptr ? resources->attribute("minRequiredRevision") : nullptr;
     if (required != nullptr && (revision == nullptr || *revision != *required)) {
         result->problems.push_back(where + " has revision " + (revision != nullptr ? *revision : "(none)") +
                                    ", the templates need " + *required);
@@ -137,9 +140,12 @@ void check_language_file(const XmlElement& admx, const std::string* adml, Templa
 
 const char* difference_kind_name(TemplateDifference::Kind kind) {
     switch (kind) {
-        case TemplateDifference::Kind::Missing: return "missing";
-        case TemplateDifference::Kind::Extra: return "extra";
-        case TemplateDifference::Kind::TypedDifferently: return "typed differently";
+        case TemplateDifference::Kind::Missing:
+            return "missing";
+        case TemplateDifference::Kind::Extra:
+            return "extra";
+        case TemplateDifference::Kind::TypedDifferently:
+            return "typed differently";
     }
     return "?";
 }
@@ -173,7 +179,8 @@ TemplateCheck compare_admin_templates(std::string_view admx, const std::string* 
             if (policy.name != "policy") continue;
             const std::string* key = policy.attribute("key");
             const std::string policy_key = key != nullptr ? *key : std::string();
-            const std::string policy_name = policy.attribute("name") != nullptr ? *policy.attribute("name") : "?";
+            const std::string policy_name =
+                policy.attribute("name") != nullptr ? *policy.attribute("name") : "?";
             if (const std::string* value_name = policy.attribute("valueName")) {
                 add(Written{policy_key, *value_name, "switch"});
             }
@@ -184,7 +191,9 @@ TemplateCheck compare_admin_templates(std::string_view admx, const std::string* 
                         const std::string* item_key = item.attribute("key");
                         const std::string* value_name = item.attribute("valueName");
                         if (value_name == nullptr) continue;
-                        add(Written{item_key != nullptr ? *item_key : default_key != nullptr ? *default_key : policy_key,
+                        add(Written{item_key != nullptr      ? *item_key
+                                    : default_key != nullptr ? *default_key
+                                                             : policy_key,
                                     *value_name, "switch"});
                     }
                 }
@@ -192,7 +201,7 @@ TemplateCheck compare_admin_templates(std::string_view admx, const std::string* 
                 for (const XmlElement& e : part.children) {
                     Written w;
                     w.key = e.attribute("key") != nullptr ? *e.attribute("key") : policy_key;
-                    w.value_name = e.attribute("valueName") != nullptr   ? *e.attribute("valueName")
+                    w.value_name = e.attribute("valueName") != nullptr     ? *e.attribute("valueName")
                                    : e.attribute("valuePrefix") != nullptr ? *e.attribute("valuePrefix")
                                                                            : std::string();
                     w.element = e.name;
@@ -200,7 +209,8 @@ TemplateCheck compare_admin_templates(std::string_view admx, const std::string* 
                         !unsigned_attribute(e, "maxValue", &w.max_value) ||
                         !unsigned_attribute(e, "maxLength", &w.max_length)) {
                         result.problems.push_back(std::string(kAdmxFileName) + ": policy " + policy_name +
-                                                  " has a malformed number at line " + std::to_string(e.line));
+                                                  " has a malformed number at line " +
+                                                  std::to_string(e.line));
                     }
                     w.store_as_text = true_attribute(e, "storeAsText");
                     w.expandable = true_attribute(e, "expandable");
@@ -232,9 +242,11 @@ TemplateCheck compare_admin_templates(std::string_view admx, const std::string* 
             ++result.compared;
             const auto found = deployed_index.find(id);
             if (found == deployed_index.end()) {
-                result.differences.push_back({TemplateDifference::Kind::Missing, s.value_name, category.key, {}});
+                result.differences.push_back(
+                    {TemplateDifference::Kind::Missing, s.value_name, category.key, {}});
             } else if (!same(deployed[found->second], expected)) {
-                result.differences.push_back({TemplateDifference::Kind::TypedDifferently, s.value_name, category.key,
+                result.differences.push_back({TemplateDifference::Kind::TypedDifferently, s.value_name,
+                                              category.key,
                                               "deployed: " + describe(deployed[found->second]) +
                                                   "; the agent reads " + describe(expected)});
             }

@@ -41,35 +41,64 @@ std::string lower(std::string text) {
 // Words of setting names that read better spelt out or in capitals.
 const std::map<std::string, std::string>& word_table() {
     static const std::map<std::string, std::string> table = {
-        {"aes", "AES"},        {"amd", "AMD"},
-        {"api", "API"},        {"bpp", "BPP"},
-        {"bw", "bandwidth"},   {"ca", "CA"},
-        {"cad", "CAD"},        {"ccd", "CCD"},
-        {"cert", "certificate"}, {"d3d", "D3D"},
-        {"decomp", "decompression"}, {"dsp", "DSP"},
-        {"efe", "EFE"},        {"fb", "frame buffer"},
-        {"fips", "FIPS"},      {"gl", "GL"},
-        {"guid", "GUID"},      {"h264", "H.264"},
-        {"img", "image"},      {"ip", "IP"},
-        {"ipc", "IPC"},        {"ipv4", "IPv4"},
-        {"ipv6", "IPv6"},      {"iso", "ISO"},
-        {"mac", "MAC"},        {"macos", "macOS"},
-        {"mtu", "MTU"},        {"netcongestion", "network congestion"},
-        {"num", "number of"},  {"nvidia", "NVIDIA"},
-        {"orvix", "Orvix"},    {"perf", "performance"},
-        {"pkt", "packet"},     {"rtt", "RTT"},
-        {"sni", "SNI"},        {"ssig", "SSIG"},
-        {"ssl", "SSL"},        {"tcp", "TCP"},
-        {"tls", "TLS"},        {"topo", "topology"},
-        {"udp", "UDP"},        {"udpport", "UDP port"},
-        {"url", "URL"},        {"usb", "USB"},
-        {"vcs", "VCS"},        {"vchan", "virtual channel"},
-        {"yuv", "YUV"},        {"mb", "MB"},
-        {"agentdll", "agent DLL"}, {"apis", "APIs"},
-        {"hdr", "header"},     {"mon", "monitoring"},
-        {"os", "OS"},          {"ui", "UI"},
-        {"xml", "XML"},        {"dt", "DT"},
-        {"ms", "ms"},          {"msec", "ms"},
+        {"aes", "AES"},
+        {"amd", "AMD"},
+        {"api", "API"},
+        {"bpp", "BPP"},
+        {"bw", "bandwidth"},
+        {"ca", "CA"},
+        {"cad", "CAD"},
+        {"ccd", "CCD"},
+        {"cert", "certificate"},
+        {"d3d", "D3D"},
+        {"decomp", "decompression"},
+        {"dsp", "DSP"},
+        {"efe", "EFE"},
+        {"fb", "frame buffer"},
+        {"fips", "FIPS"},
+        {"gl", "GL"},
+        {"guid", "GUID"},
+        {"h264", "H.264"},
+        {"img", "image"},
+        {"ip", "IP"},
+        {"ipc", "IPC"},
+        {"ipv4", "IPv4"},
+        {"ipv6", "IPv6"},
+        {"iso", "ISO"},
+        {"mac", "MAC"},
+        {"macos", "macOS"},
+        {"mtu", "MTU"},
+        {"netcongestion", "network congestion"},
+        {"num", "number of"},
+        {"nvidia", "NVIDIA"},
+        {"orvix", "Orvix"},
+        {"perf", "performance"},
+        {"pkt", "packet"},
+        {"rtt", "RTT"},
+        {"sni", "SNI"},
+        {"ssig", "SSIG"},
+        {"ssl", "SSL"},
+        {"tcp", "TCP"},
+        {"tls", "TLS"},
+        {"topo", "topology"},
+        {"udp", "UDP"},
+        {"udpport", "UDP port"},
+        {"url", "URL"},
+        {"usb", "USB"},
+        {"vcs", "VCS"},
+        {"vchan", "virtual channel"},
+        {"yuv", "YUV"},
+        {"mb", "MB"},
+        {"agentdll", "agent DLL"},
+        {"apis", "APIs"},
+        {"hdr", "header"},
+        {"mon", "monitoring"},
+        {"os", "OS"},
+        {"ui", "UI"},
+        {"xml", "XML"},
+        {"dt", "DT"},
+        {"ms", "ms"},
+        {"msec", "ms"},
     };
     return table;
 }
@@ -77,8 +106,8 @@ const std::map<std::string, std::string>& word_table() {
 // A unit at the end of a name, shown in parentheses.
 const std::map<std::string, std::string>& unit_table() {
     static const std::map<std::string, std::string> table = {
-        {"ms", "ms"},   {"msec", "ms"},       {"sec", "seconds"}, {"secs", "seconds"},
-        {"mb", "MB"},   {"ppm", "ppm"},       {"mpps", "Mpps"},   {"seconds", "seconds"},
+        {"ms", "ms"}, {"msec", "ms"}, {"sec", "seconds"}, {"secs", "seconds"},
+        {"mb", "MB"}, {"ppm", "ppm"}, {"mpps", "Mpps"},   {"seconds", "seconds"},
     };
     return table;
 }
@@ -118,7 +147,8 @@ std::string readable_name(const std::string& setting) {
 std::string policy_name_of(const std::string& setting) {
     std::string name;
     for (char c : setting) {
-        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+        const bool ok =
+            (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
         name.push_back(ok ? c : '_');
     }
     return name;
@@ -126,9 +156,12 @@ std::string policy_name_of(const std::string& setting) {
 
 uint32_t width_bits(uint32_t value_type) {
     switch (value_type) {
-        case ENV_VALUE_UINT8: return 8;
-        case ENV_VALUE_UINT16: return 16;
-        default: return 32;
+        case ENV_VALUE_UINT8:
+            return 8;
+        case ENV_VALUE_UINT16:
+            return 16;
+        default:
+            return 32;
     }
 }
 
@@ -142,7 +175,8 @@ struct Defaults {
     uint32_t number(uint32_t index, uint32_t value_type) const {
         const uint8_t* slot = block->default_slots[index];
         switch (value_type) {
-            case ENV_VALUE_UINT8: return slot[0];
+            case ENV_VALUE_UINT8:
+                return slot[0];
             case ENV_VALUE_UINT16: {
                 uint16_t v;
                 std::memcpy(&v, slot, sizeof v);
@@ -205,12 +239,12 @@ TemplateSetting setting_of_row(uint32_t index, const sVORN_ENV_LOOKUP_ENTRY& row
             s.min_value = 0;
             s.max_value = width_max(bits);
             d += "Range: 0 to " + std::to_string(s.max_value) + ", the whole range of the value";
-            d += bits < 32 ? "; a larger number set by other means keeps only its low " + std::to_string(bits) +
-                                 " bits.\n"
+            d += bits < 32 ? "; a larger number set by other means keeps only its low " +
+                                 std::to_string(bits) + " bits.\n"
                            : ".\n";
             if (row.min_value != 0 || row.max_value != 0) {
-                d += "Suggested range: " + std::to_string(row.min_value) + " to " + std::to_string(row.max_value) +
-                     ", not enforced by the agent.\n";
+                d += "Suggested range: " + std::to_string(row.min_value) + " to " +
+                     std::to_string(row.max_value) + ", not enforced by the agent.\n";
             }
         }
         d += "Default: " + std::to_string(s.default_number) + ".\n";
@@ -236,20 +270,22 @@ TemplateSetting setting_of_action(const std::string& name) {
         s.max_value = VORN_EVENT_LEVEL_NOT_SET;
         s.default_number = VORN_EVENT_LEVEL_NOT_SET;
         s.display_name = "Log level of the " + category + " events";
-        s.description = "Lets the event log category " + category +
-                        " log more than the agent's log level: the category logs every message up to the more "
-                        "verbose of this level and the agent's own. 0 critical, 1 error, 2 info, 3 debug, "
-                        "4 trace, 5 not set (the agent's level alone). A larger number sets 3.\n\n"
-                        "Type: number.\nRange: 0 to 5.\nDefault: not set.\n"
-                        "Takes effect whenever the agent reads its policies: at start and about a second after "
-                        "a change. A removed value leaves the threshold as it is until the agent restarts.";
+        s.description =
+            "Lets the event log category " + category +
+            " log more than the agent's log level: the category logs every message up to the more "
+            "verbose of this level and the agent's own. 0 critical, 1 error, 2 info, 3 debug, "
+            "4 trace, 5 not set (the agent's level alone). A larger number sets 3.\n\n"
+            "Type: number.\nRange: 0 to 5.\nDefault: not set.\n"
+            "Takes effect whenever the agent reads its policies: at start and about a second after "
+            "a change. A removed value leaves the threshold as it is until the agent restarts.";
     } else if (name == "orvix.start_delay_time") {
         s.max_value = kMaxStartDelaySeconds;
         s.display_name = "Start delay (seconds)";
-        s.description = "The agent waits this many seconds when it reads its policies at start, and again each "
-                        "time it reads them after a change. A number above 30 waits 30 seconds.\n\n"
-                        "Type: number.\nRange: 0 to 30.\nDefault: no delay.\n"
-                        "Takes effect at the next start of the agent.";
+        s.description =
+            "The agent waits this many seconds when it reads its policies at start, and again each "
+            "time it reads them after a change. A number above 30 waits 30 seconds.\n\n"
+            "Type: number.\nRange: 0 to 30.\nDefault: no delay.\n"
+            "Takes effect at the next start of the agent.";
     } else {
         throw std::logic_error("no administrative template for the action name " + name);
     }
@@ -257,16 +293,18 @@ TemplateSetting setting_of_action(const std::string& name) {
 }
 
 std::string where_paragraph(const TemplateSetting& s, const TemplateCategory& c) {
-    const std::string value = std::string(s.kind == PolicyKind::Number ? "REG_DWORD" : "REG_SZ") + " value \"" +
-                              s.value_name + "\" under HKEY_LOCAL_MACHINE\\" + c.key + ".";
+    const std::string value = std::string(s.kind == PolicyKind::Number ? "REG_DWORD" : "REG_SZ") +
+                              " value \"" + s.value_name + "\" under HKEY_LOCAL_MACHINE\\" + c.key + ".";
     if (!s.in_defaults) {
         return "Enabled: writes the " + value +
-               " The agent acts on this name under each key it reads its settings from, in turn; set it in one "
+               " The agent acts on this name under each key it reads its settings from, in turn; set it in "
+               "one "
                "place only.\n\nDisabled or not configured: the value is removed.";
     }
     if (std::strcmp(c.key, admin_key()) == 0) {
         return "Enabled: writes the " + value + " It wins over the same value under HKEY_LOCAL_MACHINE\\" +
-               orvix_key() + " and over the defaults users may override.\n\nDisabled or not configured: the value " +
+               orvix_key() +
+               " and over the defaults users may override.\n\nDisabled or not configured: the value " +
                "is removed, and the agent takes the setting from those places or uses its default.";
     }
     return "Enabled: writes the " + value + " The same value under HKEY_LOCAL_MACHINE\\" + admin_key() +
@@ -316,7 +354,8 @@ std::vector<TemplateSetting> template_settings() {
         if (row.value_class != ENV_CLASS_NUMBER && row.value_class != ENV_CLASS_TEXT) continue;
         settings.push_back(setting_of_row(index, row, defaults));
     }
-    for (const std::string& name : config_parameter_action_names()) settings.push_back(setting_of_action(name));
+    for (const std::string& name : config_parameter_action_names())
+        settings.push_back(setting_of_action(name));
 
     // Display names and policy names must each be unique in the editor and the namespace.
     std::map<std::string, int> shown;
@@ -326,7 +365,8 @@ std::vector<TemplateSetting> template_settings() {
         if (shown[s.display_name] > 1) s.display_name += " (" + s.value_name + ")";
         for (const auto& c : template_categories()) {
             if (!names.insert(s.policy_name + c.policy_suffix).second) {
-                throw std::logic_error("two settings make the policy name " + s.policy_name + c.policy_suffix);
+                throw std::logic_error("two settings make the policy name " + s.policy_name +
+                                       c.policy_suffix);
             }
         }
     }
@@ -337,8 +377,8 @@ std::string template_revision(const std::vector<sVORN_ENV_LOOKUP_ENTRY>& rows) {
     uint64_t hash = fnv1a_text(0xCBF29CE484222325ull, kGeneratorFormat);
     for (const auto& row : rows) {
         hash = fnv1a_text(hash, row.name);
-        const uint32_t fields[] = {row.value_type,   row.category,      static_cast<uint32_t>(row.modification),
-                                   row.configurable, row.value_class,   row.range_checked,
+        const uint32_t fields[] = {row.value_type,   row.category,    static_cast<uint32_t>(row.modification),
+                                   row.configurable, row.value_class, row.range_checked,
                                    row.min_value,    row.max_value};
         hash = fnv1a(hash, fields, sizeof fields);
         hash = fnv1a_text(hash, row.default_value);
@@ -362,20 +402,21 @@ AdminTemplates generate_admin_templates() {
     x += "<!-- Generated by orvix-env admx from the agent's settings catalogue; do not edit. -->\n";
     x += "<policyDefinitions xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\" "
          "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" revision=\"" +
-         t.revision + "\" schemaVersion=\"1.0\" "
-                      "xmlns=\"http://schemas.microsoft.com/GroupPolicy/2006/07/PolicyDefinitions\">\n";
+         t.revision +
+         "\" schemaVersion=\"1.0\" "
+         "xmlns=\"http://schemas.microsoft.com/GroupPolicy/2006/07/PolicyDefinitions\">\n";
     x += "  <policyNamespaces>\n    <target prefix=\"orvix\" namespace=\"" + std::string(kNamespace) +
          "\"/>\n  </policyNamespaces>\n";
     x += "  <resources minRequiredRevision=\"" + t.revision + "\"/>\n";
     x += "  <supportedOn>\n    <definitions>\n      <definition name=\"" + std::string(kSupportedOn) +
          "\" displayName=\"" + string_ref(kSupportedOn) + "\"/>\n    </definitions>\n  </supportedOn>\n";
     x += "  <categories>\n";
-    x += "    <category name=\"" + std::string(kRootCategory) + "\" displayName=\"" + string_ref(kRootCategory) +
-         "\"/>\n";
+    x += "    <category name=\"" + std::string(kRootCategory) + "\" displayName=\"" +
+         string_ref(kRootCategory) + "\"/>\n";
     for (const auto& c : template_categories()) {
         x += "    <category name=\"" + std::string(c.name) + "\" displayName=\"" + string_ref(c.name) +
-             "\" explainText=\"" + string_ref(std::string(c.name) + "_Explain") + "\">\n      <parentCategory ref=\"" +
-             kRootCategory + "\"/>\n    </category>\n";
+             "\" explainText=\"" + string_ref(std::string(c.name) + "_Explain") +
+             "\">\n      <parentCategory ref=\"" + kRootCategory + "\"/>\n    </category>\n";
     }
     x += "  </categories>\n  <policies>\n";
 
@@ -386,9 +427,9 @@ AdminTemplates generate_admin_templates() {
     add_string(kRootCategory, "Quillon Orvix agent");
     add_string(kSupportedOn, "Orvix agent on 64-bit Windows");
     add_string("Orvix_Policies", "Agent settings");
-    add_string("Orvix_Policies_Explain",
-               std::string("Settings the agent reads from HKEY_LOCAL_MACHINE\\") + admin_key() +
-                   ". They win over every other source of the agent's settings.");
+    add_string("Orvix_Policies_Explain", std::string("Settings the agent reads from HKEY_LOCAL_MACHINE\\") +
+                                             admin_key() +
+                                             ". They win over every other source of the agent's settings.");
     add_string("Orvix_Defaults", "Defaults users may override");
     add_string("Orvix_Defaults_Explain",
                std::string("Defaults the agent reads from HKEY_LOCAL_MACHINE\\") + defaults_key() +
@@ -404,12 +445,14 @@ AdminTemplates generate_admin_templates() {
             if (shown < s.min_value) shown = s.min_value;
             if (shown > s.max_value) shown = s.max_value;
             presentations += "        <decimalTextBox refId=\"" + s.policy_name + "\" defaultValue=\"" +
-                             std::to_string(shown) + "\">" + xml_escape(s.display_name) + "</decimalTextBox>\n";
+                             std::to_string(shown) + "\">" + xml_escape(s.display_name) +
+                             "</decimalTextBox>\n";
         } else {
             presentations += "        <textBox refId=\"" + s.policy_name + "\">\n          <label>" +
                              xml_escape(s.display_name) + "</label>\n";
             if (!s.default_text.empty()) {
-                presentations += "          <defaultValue>" + xml_escape(s.default_text) + "</defaultValue>\n";
+                presentations +=
+                    "          <defaultValue>" + xml_escape(s.default_text) + "</defaultValue>\n";
             }
             presentations += "        </textBox>\n";
         }
@@ -421,9 +464,10 @@ AdminTemplates generate_admin_templates() {
             if (!s.in_defaults && std::strcmp(c.key, admin_key()) != 0) continue;
             const std::string name = s.policy_name + c.policy_suffix;
             add_string(name + "_Explain", s.description + "\n\n" + where_paragraph(s, c));
-            x += "    <policy name=\"" + name + "\" class=\"Machine\" displayName=\"" + string_ref(s.policy_name) +
-                 "\" explainText=\"" + string_ref(name + "_Explain") + "\" presentation=\"$(presentation." +
-                 s.policy_name + ")\" key=\"" + xml_escape(c.key) + "\">\n";
+            x += "    <policy name=\"" + name + "\" class=\"Machine\" displayName=\"" +
+                 string_ref(s.policy_name) + "\" explainText=\"" + string_ref(name + "_Explain") +
+                 "\" presentation=\"$(presentation." + s.policy_name + ")\" key=\"" + xml_escape(c.key) +
+                 "\">\n";
             x += "      <parentCategory ref=\"" + std::string(c.name) + "\"/>\n";
             x += "      <supportedOn ref=\"" + std::string(kSupportedOn) + "\"/>\n      <elements>\n";
             if (s.kind == PolicyKind::Number) {
@@ -444,8 +488,9 @@ AdminTemplates generate_admin_templates() {
     l += "<!-- Generated by orvix-env admx from the agent's settings catalogue; do not edit. -->\n";
     l += "<policyDefinitionResources xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\" "
          "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" revision=\"" +
-         t.revision + "\" schemaVersion=\"1.0\" "
-                      "xmlns=\"http://schemas.microsoft.com/GroupPolicy/2006/07/PolicyDefinitions\">\n";
+         t.revision +
+         "\" schemaVersion=\"1.0\" "
+         "xmlns=\"http://schemas.microsoft.com/GroupPolicy/2006/07/PolicyDefinitions\">\n";
     l += "  <displayName>Quillon Orvix agent</displayName>\n";
     l += "  <description>Settings of the Orvix agent, generated from its settings catalogue.</description>\n";
     l += "  <resources>\n    <stringTable>\n" + strings + "    </stringTable>\n    <presentationTable>\n" +
@@ -463,8 +508,8 @@ bool write_admin_templates(const std::string& dir, std::string* error) {
         *error = "cannot create " + language.string() + ": " + ec.message();
         return false;
     }
-    const std::pair<std::filesystem::path, const std::string*> files[] = {{root / kAdmxFileName, &t.admx},
-                                                                          {language / kAdmlFileName, &t.adml}};
+    const std::pair<std::filesystem::path, const std::string*> files[] = {
+        {root / kAdmxFileName, &t.admx}, {language / kAdmlFileName, &t.adml}};
     for (const auto& [path, text] : files) {
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
         out.write(text->data(), static_cast<std::streamsize>(text->size()));

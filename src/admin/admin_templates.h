@@ -28,13 +28,13 @@ enum class PolicyKind {
 
 // One setting as the templates offer it.
 struct TemplateSetting {
-    std::string value_name;  // the registry value name: the setting's name as the agent matches it
+    std::string value_name;   // the registry value name: the setting's name as the agent matches it
     std::string policy_name;  // the ADMX name (no "."), before a category's suffix
     PolicyKind kind = PolicyKind::Number;
     uint32_t min_value = 0;  // numbers: the range the policy accepts
     uint32_t max_value = 0;
-    uint32_t max_length = 0;  // texts
-    bool in_defaults = true;  // also offered under the over-rideable defaults key
+    uint32_t max_length = 0;      // texts
+    bool in_defaults = true;      // also offered under the over-rideable defaults key
     uint32_t default_number = 0;  // what the editor shows first
     std::string default_text;
     std::string display_name;

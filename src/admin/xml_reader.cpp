@@ -11,8 +11,8 @@ bool is_space(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; 
 
 bool is_name_char(char c) {
     const unsigned char u = static_cast<unsigned char>(c);
-    return u >= 0x80 || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
-           c == ':' || c == '-' || c == '.';
+    return u >= 0x80 || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+           c == '_' || c == ':' || c == '-' || c == '.';
 }
 
 std::string local_name(const std::string& qualified) {
@@ -39,11 +39,12 @@ void append_utf8(uint32_t code, std::string* out) {
 }
 
 class Parser {
-public:
+  public:
     explicit Parser(std::string_view text) : text_(text) {}
 
     bool document(XmlElement* root, std::string* error) {
-        if (text_.size() >= 2 && ((text_[0] == '\xFF' && text_[1] == '\xFE') || (text_[0] == '\xFE' && text_[1] == '\xFF'))) {
+        if (text_.size() >= 2 &&
+            ((text_[0] == '\xFF' && text_[1] == '\xFE') || (text_[0] == '\xFE' && text_[1] == '\xFF'))) {
             return fail("the file is UTF-16; save it as UTF-8", error);
         }
         if (text_.substr(0, 3) == "\xEF\xBB\xBF") pos_ = 3;
@@ -55,7 +56,7 @@ public:
         return true;
     }
 
-private:
+  private:
     bool at(std::string_view s) const { return text_.substr(pos_, s.size()) == s; }
 
     void advance(size_t n) {
@@ -113,7 +114,8 @@ private:
                 continue;
             }
             const size_t semicolon = raw.find(';', i);
-            if (semicolon == std::string_view::npos || semicolon - i > 12) return fail("bad reference", error);
+            if (semicolon == std::string_view::npos || semicolon - i > 12)
+                return fail("bad reference", error);
             const std::string_view ref = raw.substr(i + 1, semicolon - i - 1);
             if (ref == "lt") {
                 out->push_back('<');
@@ -144,7 +146,8 @@ private:
                     code = code * (hex ? 16 : 10) + d;
                     if (code > 0x10FFFF) return fail("bad character reference", error);
                 }
-                if (code == 0 || (code >= 0xD800 && code <= 0xDFFF)) return fail("bad character reference", error);
+                if (code == 0 || (code >= 0xD800 && code <= 0xDFFF))
+                    return fail("bad character reference", error);
                 append_utf8(code, out);
             } else {
                 return fail("unknown entity &" + std::string(ref) + ";", error);
@@ -187,7 +190,8 @@ private:
             const size_t end = text_.find(quote, pos_ + 1);
             if (end == std::string_view::npos) return fail("unterminated value of " + attribute, error);
             const std::string_view raw = text_.substr(pos_ + 1, end - pos_ - 1);
-            if (raw.find('<') != std::string_view::npos) return fail("'<' in the value of " + attribute, error);
+            if (raw.find('<') != std::string_view::npos)
+                return fail("'<' in the value of " + attribute, error);
             std::string value;
             if (!decode(raw, &value, error)) return false;
             advance(end + 1 - pos_);
@@ -261,11 +265,20 @@ std::string xml_escape(std::string_view text) {
     out.reserve(text.size());
     for (char c : text) {
         switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            default: out.push_back(c);
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            default:
+                out.push_back(c);
         }
     }
     return out;

@@ -16,7 +16,7 @@
 namespace orvix::admin {
 
 struct XmlElement {
-    std::string name;  // local name, without a namespace prefix
+    std::string name;                                             // local name, without a namespace prefix
     std::vector<std::pair<std::string, std::string>> attributes;  // local names; values decoded
     std::vector<XmlElement> children;
     std::string text;  // the character data directly inside, references decoded

@@ -84,10 +84,14 @@ enum class Round { Minimum, Maximum, AboveMaximum, BelowMinimum };
 
 const char* round_name(Round r) {
     switch (r) {
-        case Round::Minimum: return "Minimum";
-        case Round::Maximum: return "Maximum";
-        case Round::AboveMaximum: return "AboveMaximum";
-        case Round::BelowMinimum: return "BelowMinimum";
+        case Round::Minimum:
+            return "Minimum";
+        case Round::Maximum:
+            return "Maximum";
+        case Round::AboveMaximum:
+            return "AboveMaximum";
+        case Round::BelowMinimum:
+            return "BelowMinimum";
     }
     return "?";
 }
@@ -187,7 +191,8 @@ TEST_P(RoundTrip, EverySettingHoldsWhatItsPolicyPromised) {
                 for (uint32_t i = 0; i < w.max_length; ++i) text.push_back(static_cast<char>('a' + i % 26));
                 stored = text;
             } else if (round != Round::Minimum) {
-                ASSERT_NE(w.explanation.find("white space at either end is removed"), std::string::npos) << w.policy;
+                ASSERT_NE(w.explanation.find("white space at either end is removed"), std::string::npos)
+                    << w.policy;
                 text = "  " + w.value_name + " value \t";
                 stored = w.value_name + " value";
             }
@@ -198,13 +203,18 @@ TEST_P(RoundTrip, EverySettingHoldsWhatItsPolicyPromised) {
         uint32_t value = 0;
         uint32_t stored = 0;
         switch (round) {
-            case Round::Minimum: value = stored = w.min_value; break;
-            case Round::Maximum: value = stored = w.max_value; break;
+            case Round::Minimum:
+                value = stored = w.min_value;
+                break;
+            case Round::Maximum:
+                value = stored = w.max_value;
+                break;
             case Round::AboveMaximum:
                 if (w.max_value == 0xFFFFFFFFu) continue;  // no DWORD lies above
                 value = w.max_value + 1;
-                ASSERT_TRUE(promised_for_out_of_range(w, value, &stored)) << w.policy << " promises nothing for "
-                                                                           << value << ":\n" << w.explanation;
+                ASSERT_TRUE(promised_for_out_of_range(w, value, &stored))
+                    << w.policy << " promises nothing for " << value << ":\n"
+                    << w.explanation;
                 break;
             case Round::BelowMinimum:
                 if (w.min_value == 0) continue;
@@ -239,9 +249,10 @@ TEST_P(RoundTrip, EverySettingHoldsWhatItsPolicyPromised) {
                 ASSERT_NE(e.write->explanation.find("the more verbose of this level and the agent's own"),
                           std::string::npos);
                 const int32_t level = static_cast<int32_t>(e.number);
-                EXPECT_EQ(threshold_of(category), level == VORN_EVENT_LEVEL_NOT_SET || level < VORN_EVENT_LEVEL_INFO
-                                                      ? VORN_EVENT_LEVEL_INFO
-                                                      : level)
+                EXPECT_EQ(threshold_of(category),
+                          level == VORN_EVENT_LEVEL_NOT_SET || level < VORN_EVENT_LEVEL_INFO
+                              ? VORN_EVENT_LEVEL_INFO
+                              : level)
                     << name;
             }
             continue;
@@ -261,8 +272,9 @@ TEST_P(RoundTrip, EverySettingHoldsWhatItsPolicyPromised) {
 }
 
 INSTANTIATE_TEST_SUITE_P(AdminPolicies, RoundTrip,
-                         testing::Combine(testing::Bool(), testing::Values(Round::Minimum, Round::Maximum,
-                                                                           Round::AboveMaximum, Round::BelowMinimum)),
+                         testing::Combine(testing::Bool(),
+                                          testing::Values(Round::Minimum, Round::Maximum, Round::AboveMaximum,
+                                                          Round::BelowMinimum)),
                          [](const testing::TestParamInfo<RoundTrip::ParamType>& info) {
                              return std::string(std::get<0>(info.param) ? "AdminKey" : "DefaultsKey") +
                                     round_name(std::get<1>(info.param));

@@ -46,7 +46,9 @@ std::map<std::pair<std::string, std::string>, Policy> policies_of(const XmlEleme
         const XmlElement* elements = p.child("elements");
         EXPECT_TRUE(elements != nullptr && elements->children.size() == 1u) << *p.attribute("name");
         const XmlElement* e = &elements->children.front();
-        EXPECT_TRUE(out.emplace(std::make_pair(*p.attribute("key"), *e->attribute("valueName")), Policy{&p, e}).second)
+        EXPECT_TRUE(
+            out.emplace(std::make_pair(*p.attribute("key"), *e->attribute("valueName")), Policy{&p, e})
+                .second)
             << "two policies write " << *e->attribute("valueName");
     }
     return out;
@@ -72,7 +74,8 @@ TEST(Templates, OfferEveryConfigurableSettingUnderBothKeysAndTheActionsUnderTheA
                 continue;
             }
             ASSERT_TRUE(found != policies.end()) << row.name << " under " << key;
-            EXPECT_EQ(found->second.element->name, row.value_class == ENV_CLASS_TEXT ? "text" : "decimal") << row.name;
+            EXPECT_EQ(found->second.element->name, row.value_class == ENV_CLASS_TEXT ? "text" : "decimal")
+                << row.name;
             if (row.value_class == ENV_CLASS_TEXT) {
                 EXPECT_EQ(*found->second.element->attribute("maxLength"), "511");
             }
@@ -80,12 +83,12 @@ TEST(Templates, OfferEveryConfigurableSettingUnderBothKeysAndTheActionsUnderTheA
         configurable += row.configurable == ENV_CONFIGURABLE ? 1 : 0;
     }
     const std::pair<const char*, const char*> ranges[] = {
-        {"orvix.mtu_size", "500..1500"},                 // checked
-        {"orvix.max_link_rate", "0..4294967295"},        // bounds stored, not checked
-        {"orvix.enable_ipv6", "0..255"},                 // u8, not checked: its width
+        {"orvix.mtu_size", "500..1500"},           // checked
+        {"orvix.max_link_rate", "0..4294967295"},  // bounds stored, not checked
+        {"orvix.enable_ipv6", "0..255"},           // u8, not checked: its width
         {"orvix.server_statistics_interval_seconds", "0..65535"},
-        {"orvix.fast_change_decomp_delta", "0..255"},    // u8 checked 0..100000: what fits
-        {"orvix.event_filter_mode", "0..3"},             // enumeration
+        {"orvix.fast_change_decomp_delta", "0..255"},  // u8 checked 0..100000: what fits
+        {"orvix.event_filter_mode", "0..3"},           // enumeration
         {"orvix.vorn_event_cat_mgmt_usb.log_level", "0..5"},
         {"orvix.start_delay_time", "0..30"},
     };
@@ -102,7 +105,8 @@ TEST(Templates, OfferEveryConfigurableSettingUnderBothKeysAndTheActionsUnderTheA
     // Names as the schema and the editor need them (that references resolve, --check's
     // own comparison of these templates shows).
     std::map<std::string, std::string> texts;
-    for (const auto& s : adml.child("resources")->child("stringTable")->children) texts[*s.attribute("id")] = s.text;
+    for (const auto& s : adml.child("resources")->child("stringTable")->children)
+        texts[*s.attribute("id")] = s.text;
     for (const auto& p : adml.child("resources")->child("presentationTable")->children) {
         EXPECT_EQ(*p.children.at(0).attribute("refId"), *p.attribute("id")) << "the element's id";
     }
@@ -116,7 +120,8 @@ TEST(Templates, OfferEveryConfigurableSettingUnderBothKeysAndTheActionsUnderTheA
         EXPECT_EQ(categories.count(*p.policy->child("parentCategory")->attribute("ref")), 1u) << name;
         const std::string& display = *p.policy->attribute("displayName");
         if (where.first == kAdmin) {
-            EXPECT_TRUE(shown.insert(texts[display.substr(9, display.size() - 10)]).second) << "shown twice: " << name;
+            EXPECT_TRUE(shown.insert(texts[display.substr(9, display.size() - 10)]).second)
+                << "shown twice: " << name;
         }
     }
     EXPECT_EQ(*admx.attribute("revision"), t.revision);
@@ -142,14 +147,18 @@ TEST(Templates, ExplanationsStateTheStoresDefaultsRangesAndWhenAChangeTakesEffec
         } else {
             ASSERT_EQ(vorn_mgmt_env_get_string_value(s.value_name, value), 0) << s.value_name;
         }
-        const std::string default_line = s.kind == orvix::admin::PolicyKind::Text
-                                             ? (value.empty() ? "Default: empty." : "Default: \"" + value + "\".")
-                                             : "Default: " + value + ".";
-        EXPECT_NE(s.description.find(default_line), std::string::npos) << s.value_name << ":\n" << s.description;
+        const std::string default_line =
+            s.kind == orvix::admin::PolicyKind::Text
+                ? (value.empty() ? "Default: empty." : "Default: \"" + value + "\".")
+                : "Default: " + value + ".";
+        EXPECT_NE(s.description.find(default_line), std::string::npos) << s.value_name << ":\n"
+                                                                       << s.description;
         const bool later = (get_entry_modification(index) & ENV_MOD_STARTUP_ONLY) != 0;
-        EXPECT_EQ(s.description.find("Takes effect at the next start") != std::string::npos, later) << s.value_name;
+        EXPECT_EQ(s.description.find("Takes effect at the next start") != std::string::npos, later)
+            << s.value_name;
         if (s.kind == orvix::admin::PolicyKind::Number) {
-            EXPECT_NE(s.description.find("Range: " + std::to_string(s.min_value) + " to " + std::to_string(s.max_value)),
+            EXPECT_NE(s.description.find("Range: " + std::to_string(s.min_value) + " to " +
+                                         std::to_string(s.max_value)),
                       std::string::npos)
                 << s.value_name;
             const bool clamps = get_entry(index).range_checked == ENV_RANGE_CHECKED;
@@ -157,10 +166,12 @@ TEST(Templates, ExplanationsStateTheStoresDefaultsRangesAndWhenAChangeTakesEffec
         }
     }
     EXPECT_GT(checked, 200u);
-    const auto retry = std::find_if(settings.begin(), settings.end(),
-                                    [](const auto& s) { return s.value_name == "orvix.session_retry_timeout"; });
+    const auto retry = std::find_if(settings.begin(), settings.end(), [](const auto& s) {
+        return s.value_name == "orvix.session_retry_timeout";
+    });
     ASSERT_NE(retry, settings.end());
-    EXPECT_NE(retry->description.find("Default: 20."), std::string::npos) << "computed by the store, not the row's text";
+    EXPECT_NE(retry->description.find("Default: 20."), std::string::npos)
+        << "computed by the store, not the row's text";
 }
 
 TEST(Revision, ChangesWithEveryFieldOfEveryRowAndKeepsTheSchemasForm) {
@@ -177,16 +188,36 @@ TEST(Revision, ChangesWithEveryFieldOfEveryRowAndKeepsTheSchemasForm) {
             std::vector<sVORN_ENV_LOOKUP_ENTRY> changed = rows;
             sVORN_ENV_LOOKUP_ENTRY& r = changed[i];
             switch (field) {
-                case 0: r.name = texts.emplace_back(std::string(r.name) + "x").c_str(); break;
-                case 1: ++r.value_type; break;
-                case 2: ++r.category; break;
-                case 3: r.modification = static_cast<eENV_MODIFICATION>(r.modification ^ 1u); break;
-                case 4: ++r.configurable; break;
-                case 5: ++r.value_class; break;
-                case 6: ++r.range_checked; break;
-                case 7: ++r.min_value; break;
-                case 8: ++r.max_value; break;
-                case 9: r.default_value = texts.emplace_back(std::string(r.default_value) + "0").c_str(); break;
+                case 0:
+                    r.name = texts.emplace_back(std::string(r.name) + "x").c_str();
+                    break;
+                case 1:
+                    ++r.value_type;
+                    break;
+                case 2:
+                    ++r.category;
+                    break;
+                case 3:
+                    r.modification = static_cast<eENV_MODIFICATION>(r.modification ^ 1u);
+                    break;
+                case 4:
+                    ++r.configurable;
+                    break;
+                case 5:
+                    ++r.value_class;
+                    break;
+                case 6:
+                    ++r.range_checked;
+                    break;
+                case 7:
+                    ++r.min_value;
+                    break;
+                case 8:
+                    ++r.max_value;
+                    break;
+                case 9:
+                    r.default_value = texts.emplace_back(std::string(r.default_value) + "0").c_str();
+                    break;
             }
             EXPECT_NE(orvix::admin::template_revision(changed), base) << "row " << i << ", field " << field;
         }
@@ -237,8 +268,8 @@ TEST(Check, DeployedTemplatesOfAnotherCatalogueShowEachDifference) {
     EXPECT_TRUE(result.problems.empty()) << result.problems.front();
     std::vector<std::string> seen;
     for (const auto& d : result.differences) {
-        seen.push_back(std::string(orvix::admin::difference_kind_name(d.kind)) + " " + d.value_name + " " + d.key +
-                       (d.detail.empty() ? "" : ": " + d.detail));
+        seen.push_back(std::string(orvix::admin::difference_kind_name(d.kind)) + " " + d.value_name + " " +
+                       d.key + (d.detail.empty() ? "" : ": " + d.detail));
     }
     const std::vector<std::string> expected = {
         std::string("typed differently orvix.priority_level ") + kAdmin +
@@ -257,17 +288,19 @@ TEST(Check, UnreadableOrMismatchedFilesAreProblemsNotFailures) {
     auto missing_adml = orvix::admin::compare_admin_templates(t.admx, nullptr);
     EXPECT_TRUE(missing_adml.differences.empty());
     ASSERT_EQ(missing_adml.problems.size(), 1u);
-    EXPECT_EQ(missing_adml.problems[0], "en-US/orvix.adml is missing: Group Policy editors cannot show these templates");
+    EXPECT_EQ(missing_adml.problems[0],
+              "en-US/orvix.adml is missing: Group Policy editors cannot show these templates");
 
     std::string adml = t.adml;
     replace(&adml, "revision=\"" + t.revision + "\"", "revision=\"1.0\"");
     replace(&adml, "<string id=\"orvix_mtu_size\">", "<string id=\"orvix_mtu_size_old\">");
     const auto older = orvix::admin::compare_admin_templates(t.admx, &adml);
     EXPECT_TRUE(older.differences.empty());
-    EXPECT_EQ(older.problems, (std::vector<std::string>{
-                                  "en-US/orvix.adml has revision 1.0, the templates need " + t.revision,
-                                  "en-US/orvix.adml lacks 1 of the texts the templates use, among them orvix_mtu_size",
-                              }));
+    EXPECT_EQ(older.problems,
+              (std::vector<std::string>{
+                  "en-US/orvix.adml has revision 1.0, the templates need " + t.revision,
+                  "en-US/orvix.adml lacks 1 of the texts the templates use, among them orvix_mtu_size",
+              }));
 
     const auto cut = orvix::admin::compare_admin_templates(t.admx.substr(0, t.admx.size() / 2), &t.adml);
     EXPECT_TRUE(cut.deployed_revision.empty());

@@ -55,9 +55,10 @@ int run_admx(int argc, char** argv) {
 
 }  // namespace
 
-ORVIX_ENV_COMMAND(admx, "admx", "DIR | --check DIR",
-                  "write the Group Policy templates DIR/orvix.admx and DIR/en-US/orvix.adml from the catalogue, or "
-                  "compare templates deployed in DIR with it",
-                  run_admx);
+ORVIX_ENV_COMMAND(
+    admx, "admx", "DIR | --check DIR",
+    "write the Group Policy templates DIR/orvix.admx and DIR/en-US/orvix.adml from the catalogue, or "
+    "compare templates deployed in DIR with it",
+    run_admx);
 
 }  // namespace orvix_env
