@@ -285,7 +285,7 @@ TemplateSetting setting_of_action(const std::string& name) {
             "The agent waits this many seconds when it reads its policies at start, and again each "
             "time it reads them after a change. A number above 30 waits 30 seconds.\n\n"
             "Type: number.\nRange: 0 to 30.\nDefault: no delay.\n"
-            "Takes effect at the next start of the agent.";
+            "Takes effect the next time the agent reads its policies.";
     } else {
         throw std::logic_error("no administrative template for the action name " + name);
     }
