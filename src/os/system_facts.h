@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace orvix::os {
 
@@ -83,6 +84,13 @@ public:
     virtual bool local_time(LocalDateTime* now) const;
     virtual bool time_zone_offset(int64_t* seconds_west) const;
 };
+
+// PRETTY_NAME of an os-release file (NAME when it has none), its shell quoting undone;
+// empty when neither is set. Lines of any length and stray bytes are taken as they come.
+std::string os_release_name(std::string_view contents);
+// The leading numbers of a kernel release such as "6.1.0-18-amd64" (missing ones are 0,
+// numbers too large for 32 bits are the largest).
+void kernel_release_numbers(const char* release, uint32_t* major, uint32_t* minor, uint32_t* patch);
 
 // The facts in use: the system's own unless a test has put others in their place.
 const SystemFacts& system_facts();

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <ctime>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 #include "os/codepage.h"
@@ -32,54 +33,15 @@ std::u16string wide(const char* utf8) {
     return out;
 }
 
-// The value of KEY=VALUE in os-release syntax: shell quoting with single or double
-// quotes and backslash escapes inside double quotes.
-std::string os_release_value(const std::string& line) {
-    std::string out;
-    char quote = 0;
-    for (size_t i = 0; i < line.size(); ++i) {
-        const char c = line[i];
-        if (quote == 0 && (c == '"' || c == '\'')) {
-            quote = c;
-        } else if (quote != 0 && c == quote) {
-            quote = 0;
-        } else if (quote == '"' && c == '\\' && i + 1 < line.size()) {
-            out.push_back(line[++i]);
-        } else if (quote == 0 && (c == ' ' || c == '\t' || c == '#')) {
-            break;
-        } else {
-            out.push_back(c);
-        }
-    }
-    return out;
-}
-
-// PRETTY_NAME from os-release (falling back to NAME), as the system names itself.
-std::string os_release_name() {
+// The os-release file as the system's name for itself.
+std::string read_os_release_name() {
     for (const char* path : {"/etc/os-release", "/usr/lib/os-release"}) {
-        std::ifstream file(path);
+        std::ifstream file(path, std::ios::binary);
         if (!file) continue;
-        std::string line, pretty, name;
-        while (std::getline(file, line)) {
-            if (line.rfind("PRETTY_NAME=", 0) == 0) pretty = os_release_value(line.substr(12));
-            if (line.rfind("NAME=", 0) == 0) name = os_release_value(line.substr(5));
-        }
-        if (!pretty.empty()) return pretty;
-        if (!name.empty()) return name;
+        const std::string contents((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        return os_release_name(contents);
     }
     return {};
-}
-
-// Leading decimal number of text at *pos, moving past it and one following '.'.
-uint32_t next_number(const char* text, size_t* pos) {
-    uint64_t value = 0;
-    while (text[*pos] >= '0' && text[*pos] <= '9') {
-        value = value * 10 + static_cast<uint64_t>(text[*pos] - '0');
-        if (value > 0xFFFFFFFFull) value = 0xFFFFFFFFull;
-        ++*pos;
-    }
-    if (text[*pos] == '.') ++*pos;
-    return static_cast<uint32_t>(value);
 }
 
 }  // namespace
@@ -89,15 +51,12 @@ bool SystemFacts::version(VersionRecord* out) const {
     if (::uname(&names) != 0) return false;
     // "6.1.0-18-amd64": the kernel's major, minor and patch level stand for the version
     // and build numbers.
-    size_t pos = 0;
-    out->major = next_number(names.release, &pos);
-    out->minor = next_number(names.release, &pos);
-    out->build = next_number(names.release, &pos);
+    kernel_release_numbers(names.release, &out->major, &out->minor, &out->build);
     out->service_pack.clear();
     out->service_pack_major = 0;
     out->service_pack_minor = 0;
     out->product_type = 1;
-    out->system_name = os_release_name();
+    out->system_name = read_os_release_name();
     if (out->system_name.empty()) out->system_name = names.sysname;
     return true;
 }

@@ -122,10 +122,9 @@ bool SystemFacts::local_time(LocalDateTime* now) const {
 }
 
 bool SystemFacts::time_zone_offset(int64_t* seconds_west) const {
+    // The runtime library's offset, from TZ when set, else the system's time zone.
     _tzset();
-    long offset = 0;
-    if (_get_timezone(&offset) != 0) return false;
-    *seconds_west = offset;
+    *seconds_west = _timezone;
     return true;
 }
 

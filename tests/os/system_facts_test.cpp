@@ -1,0 +1,49 @@
+// The portable parts of the system facts: the os-release reader and the kernel release
+// numbers, over well-formed and malformed input.
+#include "os/system_facts.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+using orvix::os::os_release_name;
+
+TEST(OsRelease, PrettyNameWithItsQuotingUndone) {
+    EXPECT_EQ(os_release_name("NAME=\"Debian GNU/Linux\"\nPRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\n"),
+              "Debian GNU/Linux 12 (bookworm)");
+    EXPECT_EQ(os_release_name("PRETTY_NAME='Single \"quoted\"'\r\n"), "Single \"quoted\"");
+    EXPECT_EQ(os_release_name("PRETTY_NAME=\"A \\\"b\\\" \\$c\\\\\"\n"), "A \"b\" $c\\");
+    EXPECT_EQ(os_release_name("PRETTY_NAME=Plain # comment"), "Plain");
+    EXPECT_EQ(os_release_name("NAME=Alpine\nID=alpine"), "Alpine");               // no PRETTY_NAME
+    EXPECT_EQ(os_release_name("PRETTY_NAME=\nNAME=Fallback\n"), "Fallback");      // an empty one
+    EXPECT_EQ(os_release_name("#PRETTY_NAME=x\n XNAME=y\nVERSION=1"), "");
+    EXPECT_EQ(os_release_name(""), "");
+    EXPECT_EQ(os_release_name("PRETTY_NAME=\"unterminated"), "unterminated");
+    EXPECT_EQ(os_release_name("PRETTY_NAME=\"trailing\\"), "trailing\\");
+    EXPECT_EQ(os_release_name(std::string("PRETTY_NAME=a\0b\xff", 16)), std::string("a\0b\xff", 4));
+}
+
+TEST(KernelRelease, LeadingNumbers) {
+    struct Case {
+        const char* release;
+        uint32_t major, minor, patch;
+    } cases[] = {
+        {"6.1.0-18-amd64", 6, 1, 0},  {"6.18.44-fc-v1300", 6, 18, 44}, {"5.15", 5, 15, 0},
+        {"6.1-rc2", 6, 1, 0},         {"4.19.0.1", 4, 19, 0},          {"", 0, 0, 0},
+        {"x.1.2", 0, 0, 0},           {"99999999999.1.2", 0xFFFFFFFFu, 1, 2},
+    };
+    for (const Case& c : cases) {
+        uint32_t major = 7, minor = 7, patch = 7;
+        orvix::os::kernel_release_numbers(c.release, &major, &minor, &patch);
+        EXPECT_EQ(major, c.major) << c.release;
+        EXPECT_EQ(minor, c.minor) << c.release;
+        EXPECT_EQ(patch, c.patch) << c.release;
+    }
+    uint32_t major = 7, minor = 7, patch = 7;
+    orvix::os::kernel_release_numbers(nullptr, &major, &minor, &patch);
+    EXPECT_EQ(major + minor + patch, 0u);
+}
+
+}  // namespace
