@@ -46,4 +46,44 @@ TEST(KernelRelease, LeadingNumbers) {
     EXPECT_EQ(major + minor + patch, 0u);
 }
 
+// What the running machine answers, where the answer is known without asking the same
+// source again: the layer runs on 64-bit x86 or ARM, and memory figures are consistent.
+TEST(RunningSystem, AnswersEveryQuery) {
+    const orvix::os::SystemFacts& facts = orvix::os::system_facts();
+    orvix::os::VersionRecord version;
+    ASSERT_TRUE(facts.version(&version));
+    EXPECT_GE(version.major, 3u);
+    EXPECT_TRUE(version.product_type == 1 || version.product_type == 2 || version.product_type == 3);
+
+    const orvix::os::ProcessorInfo processors = facts.processors();
+    EXPECT_GE(processors.count, 1u);
+#if defined(__x86_64__) || defined(_M_X64)
+    EXPECT_EQ(processors.architecture, 9);
+    EXPECT_EQ(processors.processor_type, 8664u);
+#endif
+
+    orvix::os::MemoryStatus memory;
+    ASSERT_TRUE(facts.memory(&memory));
+    EXPECT_GT(memory.total_physical, 64ull << 20);
+    EXPECT_LE(memory.available_physical, memory.total_physical);
+    EXPECT_LE(memory.available_virtual, memory.total_virtual);
+    EXPECT_GE(memory.total_virtual, 1ull << 40) << "a 64-bit process has terabytes of address space";
+
+    std::u16string user, domain, host;
+    uint32_t error = 0;
+    ASSERT_TRUE(facts.session_user(&user, &error)) << error;
+    EXPECT_FALSE(user.empty());
+    EXPECT_TRUE(facts.session_domain(&domain, &error)) << error;
+    ASSERT_TRUE(facts.host_name(&host, &error)) << error;
+    EXPECT_FALSE(host.empty());
+
+    orvix::os::LocalDateTime now;
+    int64_t seconds_west = 0;
+    ASSERT_TRUE(facts.local_time(&now));
+    EXPECT_GE(now.year, 2024);
+    EXPECT_TRUE(now.month >= 1 && now.month <= 12 && now.millisecond >= 0 && now.millisecond <= 999);
+    ASSERT_TRUE(facts.time_zone_offset(&seconds_west));
+    EXPECT_LE(seconds_west < 0 ? -seconds_west : seconds_west, 14 * 3600);
+}
+
 }  // namespace
