@@ -8,6 +8,7 @@
 #include "eventlog/log_files.h"
 #include "eventlog/system_banner.h"
 #include "platform/windows_version.h"
+#include "windows/OrvixOSWin32.h"
 
 namespace orvix_env {
 namespace {
@@ -47,7 +48,8 @@ int run_system(int argc, char**) {
     print_folder("FOLDER_TEMP              ", FOLDER_TEMP);
     print_folder("FOLDER_PROGRAM_DATA      ", FOLDER_PROGRAM_DATA);
     const auto [name, version] = orvix::getWindowsNameAndVersion();
-    std::printf("name:    %s\nversion: %s\n", name.c_str(), version.c_str());
+    std::printf("name:    %s\nversion: %s\nhost:    %s\n", name.c_str(), version.c_str(),
+                orvix::getHostName().c_str());
     return 0;
 }
 
