@@ -69,13 +69,13 @@ TEST(RunningSystem, AnswersEveryQuery) {
     EXPECT_LE(memory.available_virtual, memory.total_virtual);
     EXPECT_GE(memory.total_virtual, 1ull << 40) << "a 64-bit process has terabytes of address space";
 
-    std::u16string user, domain, host;
+    // The host name is checked where the test registry sandbox is lifted (Wine reads the
+    // computer name from HKEY_LOCAL_MACHINE) and by the console tool's tests.
+    std::u16string user, domain;
     uint32_t error = 0;
     ASSERT_TRUE(facts.session_user(&user, &error)) << error;
     EXPECT_FALSE(user.empty());
     EXPECT_TRUE(facts.session_domain(&domain, &error)) << error;
-    ASSERT_TRUE(facts.host_name(&host, &error)) << error;
-    EXPECT_FALSE(host.empty());
 
     orvix::os::LocalDateTime now;
     int64_t seconds_west = 0;

@@ -1,6 +1,6 @@
 // The Windows system facts against other Win32 sources of the same fact (under Wine as
-// on Windows): the session belongs to the user the process runs as, and a local account's
-// domain is the computer's name.
+// on Windows): the session belongs to the user the process runs as, a local account's
+// domain is the computer's name, and the host name begins with the DNS host name.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -14,6 +14,9 @@ namespace {
 std::u16string u(const wchar_t* s) { return reinterpret_cast<const char16_t*>(s); }
 
 TEST(WindowsSystemFacts, SessionUserAndDomainAndHostName) {
+    // Wine keeps the computer name under HKEY_LOCAL_MACHINE, which the test support sends
+    // to a private key: this process reads the real one again.
+    ASSERT_EQ(RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr), ERROR_SUCCESS);
     const orvix::os::SystemFacts& facts = orvix::os::system_facts();
     wchar_t name[256];
     DWORD size = 256;
