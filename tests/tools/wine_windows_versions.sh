@@ -19,19 +19,19 @@ trap '"$wineserver" -k 2>/dev/null' EXIT
 status=0
 expect() {  # OUTPUT LINE: LINE must be one whole line of OUTPUT
   if printf '%s\n' "$1" | grep -qxF -- "$2"; then
-    echo "ok: $2"
+    printf 'ok: %s\n' "$2"
   else
-    echo "MISSING: $2"
+    printf 'MISSING: %s\n' "$2"
     status=1
   fi
 }
 system() { "$wine" "$exe" system 2>&1 </dev/null | tr -d '\r'; }
 set_version() { "$wine" winecfg -v "$1" >/dev/null 2>&1 </dev/null; }
-mask() { printf '%s*****%s' "$(printf '%s' "$1" | cut -c1)" "$(printf '%s' "$1" | rev | cut -c1)"; }
+mask() { printf '%s*****%s' "${1%"${1#?}"}" "${1#"${1%?}"}"; }  # first, five asterisks, last
 
 set_version win7
 out=$(system)
-echo "$out"
+printf '%s\n' "$out"
 expect "$out" "Windows 7 Service Pack 1 (6.1 build 7601)"
 expect "$out" "name:    Windows 7 Service Pack 1"
 expect "$out" "version: 6.1 build 7601"
