@@ -103,6 +103,13 @@ const char* windows_edition_name(uint32_t product_type) {
 
 namespace {
 
+// Cuts UTF-8 text to at most size bytes without splitting a character.
+void cut_utf8(std::string& text, size_t size) {
+    if (text.size() <= size) return;
+    while (size > 0 && (static_cast<unsigned char>(text[size]) & 0xC0) == 0x80) --size;
+    text.resize(size);
+}
+
 VersionMetrics read_metrics(const os::SystemFacts& facts, uint32_t major) {
     VersionMetrics metrics;
     if (major != 5) return metrics;  // only 5.x editions are told apart by them
@@ -134,7 +141,7 @@ int32_t vorn_util_get_windows_version(char* buffer, uint32_t size) {
                            ? v.system_name
                            : platform::windows_version_line_name(v.major, v.minor, v.build, v.product_type,
                                                                  platform::read_metrics(facts, v.major));
-    if (line.size() > 255) line.resize(255);
+    platform::cut_utf8(line, 255);
     if (const char* edition = platform::edition(facts, v)) line.append(" ").append(edition);
     if (!v.service_pack.empty()) {
         // What a failed conversion left in the buffer is still appended.
@@ -144,9 +151,14 @@ int32_t vorn_util_get_windows_version(char* buffer, uint32_t size) {
         line.append(" ").append(service_pack);
     }
 
+    // The numbers always fit: a name too long for the line is cut, not the line dropped.
+    char numbers[48];
+    std::snprintf(numbers, sizeof numbers, " (%d.%d build %d)", static_cast<int>(v.major), static_cast<int>(v.minor),
+                  static_cast<int>(v.build));
     char result[256];
-    const int n = std::snprintf(result, sizeof result, "%s (%d.%d build %d)", line.c_str(), static_cast<int>(v.major),
-                                static_cast<int>(v.minor), static_cast<int>(v.build));
+    const size_t room = sizeof result - 1 - std::strlen(numbers);
+    platform::cut_utf8(line, room);
+    const int n = std::snprintf(result, sizeof result, "%s%s", line.c_str(), numbers);
     if (n < 0 || static_cast<size_t>(n) >= sizeof result) return 0;
     const auto needed = static_cast<uint32_t>(n) + 1;
     if (buffer == nullptr || size == 0) return static_cast<int32_t>(needed);

@@ -16,8 +16,9 @@
 // Writes one line naming the system, e.g. "Windows 10 Professional (10.0 build 19045)".
 // With a buffer and a non-zero size: 1 when written, 0 when it does not fit (the buffer
 // is then unchanged). With no buffer or size 0: the bytes the line needs, terminator
-// included. 0 also when formatting fails. Ends the process through vorn_event_assert
-// when the version record cannot be read.
+// included. A name too long for the 256-byte line is cut (at a character) so that the
+// numbers still fit. Ends the process through vorn_event_assert when the version record
+// cannot be read.
 int32_t vorn_util_get_windows_version(char* buffer, uint32_t size);
 
 namespace orvix {
