@@ -249,20 +249,6 @@ TEST_F(AgentLogStartUp, TheFirstUserStartsTheAgentLogAtTheConfiguredLevel) {
     EXPECT_EQ(file.find("sanitized"), std::string::npos) << file;
 }
 
-TEST_F(AgentLogStartUp, AnOutOfRangeLevelIsBoundedAndLogged) {
-    set_policy_level(0);
-    ASSERT_EQ(vorn_mgmt_env_init(0), 0);
-    const std::shared_ptr<IOrvixLog> log = IOrvixLog::getInstance();
-    ASSERT_NE(log, nullptr);
-    EXPECT_EQ(log->getLogLevel(), 2);
-    const std::string file = finished_log_file();
-    EXPECT_NE(file.find(line(VORN_EVENT_NULL_SESSION_ID, 1, -500, "AGENT",
-                             "Unexpected log level 0 set, using default instead.", "\r\n")),
-              std::string::npos)
-        << file;
-    EXPECT_NE(file.find(agent_line(2, "LOG LEVEL is set to 2")), std::string::npos) << file;
-}
-
 // A log folder below a name with a non-ASCII character: the file is written there, the
 // object keeps the sanitised path and says so at level 1 (on Windows the drive's colon
 // stays).
