@@ -23,22 +23,33 @@ void info(const char* text) { vorn_event_log(VORN_EVENT_CAT_COMMON, VORN_EVENT_L
 
 const char* architecture_line(uint16_t architecture) {
     switch (architecture) {
-        case 0: return "Intel or AMD 32 bit\n";
-        case 5: return "ARM\n";
-        case 6: return "Itanium\n";
-        case 9: return "Intel or AMD 64 bit\n";
-        default: return "";
+        case 0:
+            return "Intel or AMD 32 bit\n";
+        case 5:
+            return "ARM\n";
+        case 6:
+            return "Itanium\n";
+        case 9:
+            return "Intel or AMD 64 bit\n";
+        default:
+            return "";
     }
 }
 
 const char* processor_type_line(uint32_t type) {
     switch (type) {
-        case 386: return "Intel 386\n";
-        case 486: return "Intel 486\n";
-        case 586: return "Intel Pentium\n";
-        case 2200: return "Intel Itanium\n";
-        case 8664: return "AMD processor\n";
-        default: return "";
+        case 386:
+            return "Intel 386\n";
+        case 486:
+            return "Intel 486\n";
+        case 586:
+            return "Intel Pentium\n";
+        case 2200:
+            return "Intel Itanium\n";
+        case 8664:
+            return "AMD processor\n";
+        default:
+            return "";
     }
 }
 
@@ -50,7 +61,8 @@ std::string system_description() {
     const orvix::os::ProcessorInfo processors = facts.processors();
 
     char head[kDescriptionSize];
-    std::snprintf(head, sizeof head, "%s\n%d processors detected\n", os_line, static_cast<int>(processors.count));
+    std::snprintf(head, sizeof head, "%s\n%d processors detected\n", os_line,
+                  static_cast<int>(processors.count));
     std::string text = head;
     text += architecture_line(processors.architecture);
     text += processor_type_line(processors.processor_type);
@@ -68,7 +80,8 @@ std::string system_description() {
 std::string to_utf8(const std::u16string& text) {
     if (text.empty()) return {};
     std::vector<char> utf8(text.size() * 3 + 1);
-    if (vorn_util_convert_utf8_string_from_wide(text.c_str(), utf8.data(), static_cast<uint32_t>(utf8.size())) == 0) {
+    if (vorn_util_convert_utf8_string_from_wide(text.c_str(), utf8.data(),
+                                                static_cast<uint32_t>(utf8.size())) == 0) {
         return {};  // the conversion logged why
     }
     return utf8.data();
@@ -96,9 +109,9 @@ std::string banner_local_time_line(const os::LocalDateTime& now, int64_t seconds
         ++hours;
     }
     char text[96];
-    std::snprintf(text, sizeof text, "local time %d-%02d-%02dT%02d:%02d:%02d.%03d%c%02d:%02d", now.year, now.month,
-                  now.day, now.hour, now.minute, now.second, now.millisecond, seconds_west > 0 ? '-' : '+',
-                  static_cast<int>(hours), static_cast<int>(minutes));
+    std::snprintf(text, sizeof text, "local time %d-%02d-%02dT%02d:%02d:%02d.%03d%c%02d:%02d", now.year,
+                  now.month, now.day, now.hour, now.minute, now.second, now.millisecond,
+                  seconds_west > 0 ? '-' : '+', static_cast<int>(hours), static_cast<int>(minutes));
     return text;
 }
 
@@ -150,7 +163,8 @@ void vorn_util_log_session_user(const char* app_name) {
     const std::string domain_text = domain.empty() ? std::string(".") : to_utf8(vorn_util_mask_name(domain));
     const std::string user_text = to_utf8(vorn_util_mask_name(user));
     info(kSeparator);
-    info(fmt::format("{} running under session ({}\\{})", app_name != nullptr ? app_name : "", domain_text, user_text)
+    info(fmt::format("{} running under session ({}\\{})", app_name != nullptr ? app_name : "", domain_text,
+                     user_text)
              .c_str());
     info(kSeparator);
 }

@@ -1,7 +1,7 @@
+#include "os/system_facts.h"
+
 #include <atomic>
 #include <string>
-
-#include "os/system_facts.h"
 
 namespace orvix::os {
 namespace {

@@ -58,7 +58,7 @@ inline constexpr int32_t kMetricStarter = 88;
 inline constexpr int32_t kMetricServerR2 = 89;
 
 class SystemFacts {
-public:
+  public:
     virtual ~SystemFacts() = default;
 
     // RtlGetVersion from ntdll.dll; false when it cannot be found.

@@ -163,8 +163,13 @@ bool SystemFacts::local_time(LocalDateTime* now) const {
     if (::clock_gettime(CLOCK_REALTIME, &ts) != 0) return false;
     struct tm local {};
     if (::localtime_r(&ts.tv_sec, &local) == nullptr) return false;
-    *now = {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
-            local.tm_min,         local.tm_sec,     static_cast<int32_t>(ts.tv_nsec / 1000000)};
+    *now = {local.tm_year + 1900,
+            local.tm_mon + 1,
+            local.tm_mday,
+            local.tm_hour,
+            local.tm_min,
+            local.tm_sec,
+            static_cast<int32_t>(ts.tv_nsec / 1000000)};
     return true;
 }
 

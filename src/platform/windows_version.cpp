@@ -66,7 +66,8 @@ const char* windows_version_line_name(uint32_t major, uint32_t minor, uint32_t b
     return name != nullptr ? name : kUnknown;
 }
 
-const char* windows_pair_name(uint32_t major, uint32_t minor, uint8_t product_type, const VersionMetrics& metrics) {
+const char* windows_pair_name(uint32_t major, uint32_t minor, uint8_t product_type,
+                              const VersionMetrics& metrics) {
     const bool workstation = product_type == kWorkstation;
     if (major == 10) {
         if (minor != 0) return nullptr;
@@ -78,27 +79,35 @@ const char* windows_pair_name(uint32_t major, uint32_t minor, uint8_t product_ty
 }
 
 const char* windows_edition_name(uint32_t product_type) {
-    switch (product_type) {
-        case 1: return "Ultimate Edition";
-        case 2: return "Home Basic Edition";
-        case 3: return "Home Premium Edition";
-        case 4: return "Enterprise Edition";
-        case 6: return "Business Edition";
-        case 7: return "Standard Edition";
-        case 8: return "Datacenter Edition";
-        case 9: return "Small Business Server";
-        case 10: return "Enterprise Edition";
-        case 11: return "Starter Edition";
-        case 12: return "Datacenter Edition (core installation)";
-        case 13: return "Standard Edition (core installation)";
-        case 14: return "Enterprise Edition (core installation)";
-        case 15: return "Enterprise Edition for Itanium-based Systems";
-        case 17: return "Web Server Edition";
-        case 18: return "Cluster Server Edition";
-        case 25: return "Small Business Server Premium Edition";
-        case 48: return "Professional";
-        default: return nullptr;
+    struct Edition {
+        uint32_t type;
+        const char* text;
+    };
+    // GetProductInfo's product types (PRODUCT_* of the Windows SDK) that have a name here.
+    static constexpr Edition kEditions[] = {
+        {1, "Ultimate Edition"},
+        {2, "Home Basic Edition"},
+        {3, "Home Premium Edition"},
+        {4, "Enterprise Edition"},
+        {6, "Business Edition"},
+        {7, "Standard Edition"},
+        {8, "Datacenter Edition"},
+        {9, "Small Business Server"},
+        {10, "Enterprise Edition"},
+        {11, "Starter Edition"},
+        {12, "Datacenter Edition (core installation)"},
+        {13, "Standard Edition (core installation)"},
+        {14, "Enterprise Edition (core installation)"},
+        {15, "Enterprise Edition for Itanium-based Systems"},
+        {17, "Web Server Edition"},
+        {18, "Cluster Server Edition"},
+        {25, "Small Business Server Premium Edition"},
+        {48, "Professional"},
+    };
+    for (const Edition& e : kEditions) {
+        if (e.type == product_type) return e.text;
     }
+    return nullptr;
 }
 
 namespace {
@@ -124,7 +133,8 @@ VersionMetrics read_metrics(const os::SystemFacts& facts, uint32_t major) {
 const char* edition(const os::SystemFacts& facts, const os::VersionRecord& v) {
     if (v.major < 6) return nullptr;
     uint32_t type = 0;
-    if (!facts.product_info(v.major, v.minor, v.service_pack_major, v.service_pack_minor, &type)) return nullptr;
+    if (!facts.product_info(v.major, v.minor, v.service_pack_major, v.service_pack_minor, &type))
+        return nullptr;
     return windows_edition_name(type);
 }
 
@@ -153,8 +163,8 @@ int32_t vorn_util_get_windows_version(char* buffer, uint32_t size) {
 
     // The numbers always fit: a name too long for the line is cut, not the line dropped.
     char numbers[48];
-    std::snprintf(numbers, sizeof numbers, " (%d.%d build %d)", static_cast<int>(v.major), static_cast<int>(v.minor),
-                  static_cast<int>(v.build));
+    std::snprintf(numbers, sizeof numbers, " (%d.%d build %d)", static_cast<int>(v.major),
+                  static_cast<int>(v.minor), static_cast<int>(v.build));
     char result[256];
     const size_t room = sizeof result - 1 - std::strlen(numbers);
     platform::cut_utf8(line, room);
@@ -179,14 +189,15 @@ std::pair<std::string, std::string> getWindowsNameAndVersion() {
     version = std::to_string(v.major) + "." + std::to_string(v.minor) + " build " + std::to_string(v.build);
     if (!v.system_name.empty()) {
         name = v.system_name;
-    } else if (const char* table_name =
-                   platform::windows_pair_name(v.major, v.minor, v.product_type, platform::read_metrics(facts, v.major))) {
+    } else if (const char* table_name = platform::windows_pair_name(v.major, v.minor, v.product_type,
+                                                                    platform::read_metrics(facts, v.major))) {
         name = table_name;
     }
     if (const char* edition = platform::edition(facts, v)) name.append(" ").append(edition);
     if (!v.service_pack.empty()) {
         char service_pack[128] = {};
-        if (vorn_util_convert_utf8_string_from_wide(v.service_pack.c_str(), service_pack, sizeof service_pack) != 0) {
+        if (vorn_util_convert_utf8_string_from_wide(v.service_pack.c_str(), service_pack,
+                                                    sizeof service_pack) != 0) {
             name.append(" ").append(service_pack);
         }
     }

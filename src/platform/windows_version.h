@@ -42,7 +42,8 @@ const char* windows_version_line_name(uint32_t major, uint32_t minor, uint32_t b
                                       const VersionMetrics& metrics);
 // The name of the name/version service; null where it keeps "Windows" (no Windows 11
 // row, every 10.0 server is "Windows Server 2016").
-const char* windows_pair_name(uint32_t major, uint32_t minor, uint8_t product_type, const VersionMetrics& metrics);
+const char* windows_pair_name(uint32_t major, uint32_t minor, uint8_t product_type,
+                              const VersionMetrics& metrics);
 // The edition text of a GetProductInfo product type; null for a type it does not name.
 const char* windows_edition_name(uint32_t product_type);
 

@@ -11,7 +11,8 @@ std::string getHostName() {
     uint32_t error = 0;
     if (!os::system_facts().host_name(&name, &error)) {
         // The source position is the one the agent's log readers know this report by.
-        orvixLogError("src/windows/OrvixOSWin32", 181, "Cannot get the host name! err: %d", static_cast<int>(error));
+        orvixLogError("src/windows/OrvixOSWin32", 181, "Cannot get the host name! err: %d",
+                      static_cast<int>(error));
         return "(Unknown)";
     }
     return text::utf16_to_utf8(name);

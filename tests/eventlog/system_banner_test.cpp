@@ -33,7 +33,8 @@ TEST(BannerLocalTime, OffsetSignRoundingAndCarry) {
     // Left-over seconds round up a minute only above 30, and 60 minutes carry into the hours.
     EXPECT_EQ(banner_local_time_line(t, 30), "local time 2024-03-09T07:05:04.032-00:00");
     EXPECT_EQ(banner_local_time_line(t, 31), "local time 2024-03-09T07:05:04.032-00:01");
-    EXPECT_EQ(banner_local_time_line(t, -(5 * 3600 + 59 * 60 + 31)), "local time 2024-03-09T07:05:04.032+06:00");
+    EXPECT_EQ(banner_local_time_line(t, -(5 * 3600 + 59 * 60 + 31)),
+              "local time 2024-03-09T07:05:04.032+06:00");
     EXPECT_EQ(banner_local_time_line({987, 12, 31, 23, 59, 59, 999}, -(14 * 3600)),
               "local time 987-12-31T23:59:59.999+14:00");
 }
@@ -52,12 +53,13 @@ TEST(BannerMask, FirstAndLastCharacterAroundFiveAsterisks) {
 Forwarded info(const std::string& message) { return {message, COMMON, 2, 0}; }
 
 class Banner : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         facts_.version_record = FakeSystemFacts::record(10, 0, 22631, 1);
         facts_.product_type = 48;
         facts_.processor_info = {4, 9, 8664};
-        facts_.memory_status = orvix::os::MemoryStatus{1536ull << 20, 4096ull << 20, (3ull << 20) - 1, 8ull << 20};
+        facts_.memory_status =
+            orvix::os::MemoryStatus{1536ull << 20, 4096ull << 20, (3ull << 20) - 1, 8ull << 20};
         facts_.user = u"administrator";
         facts_.domain = u"CORP";
         facts_.now = orvix::os::LocalDateTime{2024, 3, 9, 7, 5, 4, 32};
@@ -99,9 +101,9 @@ TEST_F(Banner, EveryBlockInOrder) {
 
 TEST_F(Banner, WithoutSystemInformationOrFoldersFourLines) {
     ASSERT_EQ(vorn_event_write_banner("agent", 0, 0), 0);
-    EXPECT_EQ(forwarded(), (std::vector<Forwarded>{info("local time 2024-03-09T07:05:04.032+05:30"),
-                                                   info("-- agent begins."), info("--------------------------"),
-                                                   info("Process ID = " + pid())}));
+    EXPECT_EQ(forwarded(), (std::vector<Forwarded>{
+                               info("local time 2024-03-09T07:05:04.032+05:30"), info("-- agent begins."),
+                               info("--------------------------"), info("Process ID = " + pid())}));
 }
 
 TEST_F(Banner, WithoutLocalTimeOrTimeZoneNothingIsWritten) {
@@ -208,24 +210,28 @@ TEST(BannerFile, ARealLogFileOpensWithTheBanner) {
     ASSERT_TRUE(facts.session_user(&user, nullptr));
     ASSERT_FALSE(user.empty());
     if (!facts.session_domain(&domain, nullptr)) domain.clear();
-    auto utf8 = [](const std::u16string& wide) { return orvix::text::utf16_to_utf8(vorn_util_mask_name(wide)); };
+    auto utf8 = [](const std::u16string& wide) {
+        return orvix::text::utf16_to_utf8(vorn_util_mask_name(wide));
+    };
 
     ASSERT_GE(messages.size(), 16u);
     EXPECT_EQ(messages[0].rfind("local time ", 0), 0u) << messages[0];
-    EXPECT_EQ(messages[0].size(), std::string("local time 2024-03-09T07:05:04.032+05:30").size()) << messages[0];
+    EXPECT_EQ(messages[0].size(), std::string("local time 2024-03-09T07:05:04.032+05:30").size())
+        << messages[0];
     EXPECT_EQ(messages[1], "-- banner_app begins.");
     EXPECT_EQ(messages[2], "--------------------------");
     EXPECT_EQ(messages[3], "**** System Info");
     EXPECT_EQ(messages[4], os_line);
     EXPECT_EQ(messages[5], std::to_string(facts.processors().count) + " processors detected");
     size_t i = 6;
-    while (i < messages.size() && messages[i].find("MB of physical memory available") == std::string::npos) ++i;
+    while (i < messages.size() && messages[i].find("MB of physical memory available") == std::string::npos)
+        ++i;
     ASSERT_EQ(i + 9, messages.size());
     EXPECT_NE(messages[i + 1].find("MB of virtual memory available"), std::string::npos);
     EXPECT_EQ(messages[i + 2], "**** ");
     EXPECT_EQ(messages[i + 3], kSeparator + " ");
-    EXPECT_EQ(messages[i + 4], "banner_app running under session (" + (domain.empty() ? "." : utf8(domain)) + "\\" +
-                                   utf8(user) + ")");
+    EXPECT_EQ(messages[i + 4], "banner_app running under session (" + (domain.empty() ? "." : utf8(domain)) +
+                                   "\\" + utf8(user) + ")");
     EXPECT_EQ(messages[i + 5], kSeparator + " ");
     EXPECT_EQ(messages[i + 6], "FOLDER_TEMP               = '" + box.temp + "'");
     EXPECT_EQ(messages[i + 7].rfind("FOLDER_PROGRAM_DATA       = '", 0), 0u);

@@ -16,8 +16,8 @@ TEST(OsRelease, PrettyNameWithItsQuotingUndone) {
     EXPECT_EQ(os_release_name("PRETTY_NAME='Single \"quoted\"'\r\n"), "Single \"quoted\"");
     EXPECT_EQ(os_release_name("PRETTY_NAME=\"A \\\"b\\\" \\$c\\\\\"\n"), "A \"b\" $c\\");
     EXPECT_EQ(os_release_name("PRETTY_NAME=Plain # comment"), "Plain");
-    EXPECT_EQ(os_release_name("NAME=Alpine\nID=alpine"), "Alpine");               // no PRETTY_NAME
-    EXPECT_EQ(os_release_name("PRETTY_NAME=\nNAME=Fallback\n"), "Fallback");      // an empty one
+    EXPECT_EQ(os_release_name("NAME=Alpine\nID=alpine"), "Alpine");           // no PRETTY_NAME
+    EXPECT_EQ(os_release_name("PRETTY_NAME=\nNAME=Fallback\n"), "Fallback");  // an empty one
     EXPECT_EQ(os_release_name("#PRETTY_NAME=x\n XNAME=y\nVERSION=1"), "");
     EXPECT_EQ(os_release_name(""), "");
     EXPECT_EQ(os_release_name("PRETTY_NAME=\"unterminated"), "unterminated");
@@ -30,9 +30,10 @@ TEST(KernelRelease, LeadingNumbers) {
         const char* release;
         uint32_t major, minor, patch;
     } cases[] = {
-        {"6.1.0-18-amd64", 6, 1, 0},  {"6.18.44-fc-v1300", 6, 18, 44}, {"5.15", 5, 15, 0},
-        {"6.1-rc2", 6, 1, 0},         {"4.19.0.1", 4, 19, 0},          {"", 0, 0, 0},
-        {"x.1.2", 0, 0, 0},           {"99999999999.1.2", 0xFFFFFFFFu, 1, 2},
+        {"6.1.0-18-amd64", 6, 1, 0}, {"6.18.44-fc-v1300", 6, 18, 44},
+        {"5.15", 5, 15, 0},          {"6.1-rc2", 6, 1, 0},
+        {"4.19.0.1", 4, 19, 0},      {"", 0, 0, 0},
+        {"x.1.2", 0, 0, 0},          {"99999999999.1.2", 0xFFFFFFFFu, 1, 2},
     };
     for (const Case& c : cases) {
         uint32_t major = 7, minor = 7, patch = 7;

@@ -1,9 +1,8 @@
 // The Windows system facts against other Win32 sources of the same fact (under Wine as
 // on Windows): the session belongs to the user the process runs as, a local account's
 // domain is the computer's name, and the host name begins with the DNS host name.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <string>
 

@@ -17,9 +17,9 @@ using orvix::platform::windows_pair_name;
 using orvix::platform::windows_version_line_name;
 using orvix_test::FakeSystemFacts;
 
-constexpr uint8_t W = 1;  // workstation
-constexpr uint8_t S = 3;  // server
-constexpr uint8_t DC = 2; // domain controller: also a server
+constexpr uint8_t W = 1;   // workstation
+constexpr uint8_t S = 3;   // server
+constexpr uint8_t DC = 2;  // domain controller: also a server
 constexpr const char* kUnknown = "Unknown version of Windows";
 
 struct Row {
@@ -78,8 +78,8 @@ const Row kRows[] = {
 
 TEST(WindowsVersionTables, NamesAtEveryBoundaryRow) {
     for (const Row& r : kRows) {
-        SCOPED_TRACE(testing::Message() << r.major << "." << r.minor << " build " << r.build << " type "
-                                        << int(r.product));
+        SCOPED_TRACE(testing::Message()
+                     << r.major << "." << r.minor << " build " << r.build << " type " << int(r.product));
         EXPECT_STREQ(windows_version_line_name(r.major, r.minor, r.build, r.product, r.metrics), r.line_name);
         const char* pair = windows_pair_name(r.major, r.minor, r.product, r.metrics);
         if (r.pair_name == nullptr) {
@@ -135,7 +135,8 @@ TEST(WindowsVersion, EditionAndServicePackFollowTheName) {
     facts.version_record->service_pack_major = 1;
     facts.product_type = 7;
     EXPECT_EQ(line(), "Windows Server 2008 R2 Standard Edition Service Pack 1 (6.1 build 7601)");
-    EXPECT_EQ(orvix::getWindowsNameAndVersion().first, "Windows Server 2008 R2 Standard Edition Service Pack 1");
+    EXPECT_EQ(orvix::getWindowsNameAndVersion().first,
+              "Windows Server 2008 R2 Standard Edition Service Pack 1");
 
     // A 6.3 server: unnamed in the first table, "Windows" kept by the second.
     facts.version_record = FakeSystemFacts::record(6, 3, 9600, S);
@@ -209,7 +210,8 @@ TEST(WindowsVersion, ASystemNameReplacesTheTables) {
 
 TEST(WindowsVersionDeathTest, WithoutTheVersionRecord) {
     FakeSystemFacts facts;
-    EXPECT_EQ(orvix::getWindowsNameAndVersion(), std::make_pair(std::string("Windows"), std::string("unknown")));
+    EXPECT_EQ(orvix::getWindowsNameAndVersion(),
+              std::make_pair(std::string("Windows"), std::string("unknown")));
     EXPECT_EXIT(vorn_util_get_windows_version(nullptr, 0), testing::ExitedWithCode(1), "");
 }
 

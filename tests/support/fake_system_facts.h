@@ -46,7 +46,9 @@ struct FakeSystemFacts : orvix::os::SystemFacts {
         return memory_status.has_value();
     }
     bool session_user(std::u16string* out, uint32_t* code) const override { return answer(user, out, code); }
-    bool session_domain(std::u16string* out, uint32_t* code) const override { return answer(domain, out, code); }
+    bool session_domain(std::u16string* out, uint32_t* code) const override {
+        return answer(domain, out, code);
+    }
     bool host_name(std::u16string* out, uint32_t* code) const override { return answer(host, out, code); }
     bool local_time(orvix::os::LocalDateTime* out) const override {
         if (now) *out = *now;
@@ -68,7 +70,7 @@ struct FakeSystemFacts : orvix::os::SystemFacts {
         return v;
     }
 
-private:
+  private:
     bool answer(const std::optional<std::u16string>& value, std::u16string* out, uint32_t* code) const {
         if (!value) {
             if (code != nullptr) *code = error;

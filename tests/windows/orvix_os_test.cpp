@@ -1,7 +1,5 @@
 // The host name: the system's answer in UTF-8, and on failure the placeholder with one
 // agent-log report carrying the error code, or no report when there is no agent log.
-#include "windows/OrvixOSWin32.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -13,6 +11,7 @@
 #include "eventlog/log_test_support.h"
 #include "os/thread_id.h"
 #include "support/fake_system_facts.h"
+#include "windows/OrvixOSWin32.h"
 
 namespace {
 
@@ -20,7 +19,7 @@ using orvix_test::Forwarded;
 using orvix_test::forwarded;
 
 class HostName : public testing::Test {
-protected:
+  protected:
     void SetUp() override { orvix_test::start_recording(); }
     void TearDown() override { vorn_event_shutdown(); }
     orvix_test::FakeSystemFacts facts_;
@@ -42,8 +41,9 @@ TEST_F(HostName, AFailureIsReportedOnceThroughTheAgentLog) {
     EXPECT_EQ(orvix::getHostName(), "(Unknown)");
     char prefix[16];
     std::snprintf(prefix, sizeof prefix, "%04X ", static_cast<unsigned>(orvix::os::current_thread_id()));
-    EXPECT_EQ(forwarded(), (std::vector<Forwarded>{{std::string(prefix) + "Cannot get the host name! err: 1722",
-                                                    VORN_EVENT_CAT_AGENT, 1, 0}}));
+    EXPECT_EQ(forwarded(),
+              (std::vector<Forwarded>{{std::string(prefix) + "Cannot get the host name! err: 1722",
+                                       VORN_EVENT_CAT_AGENT, 1, 0}}));
 }
 
 // No configuration manager: the agent log cannot start, so the failure goes nowhere.

@@ -53,8 +53,9 @@ int run_system(int argc, char**) {
     return 0;
 }
 
-ORVIX_ENV_COMMAND(system, "system", "",
-                  "describe this machine as the log banner does, with the OS name and version and the host name",
-                  run_system);
+ORVIX_ENV_COMMAND(
+    system, "system", "",
+    "describe this machine as the log banner does, with the OS name and version and the host name",
+    run_system);
 
 }  // namespace orvix_env
