@@ -1,0 +1,59 @@
+// The host name: the system's answer in UTF-8, and on failure the placeholder with one
+// agent-log report carrying the error code, or no report when there is no agent log.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "OrvixLog/IOrvixLog.h"
+#include "eventlog/event_log.h"
+#include "eventlog/log_test_support.h"
+#include "os/thread_id.h"
+#include "support/fake_system_facts.h"
+#include "windows/OrvixOSWin32.h"
+
+namespace {
+
+using orvix_test::Forwarded;
+using orvix_test::forwarded;
+
+class HostName : public testing::Test {
+  protected:
+    void SetUp() override { orvix_test::start_recording(); }
+    void TearDown() override { vorn_event_shutdown(); }
+    orvix_test::FakeSystemFacts facts_;
+};
+
+TEST_F(HostName, TheSystemsNameInUtf8) {
+    facts_.host = u"build-01.corp.example";
+    EXPECT_EQ(orvix::getHostName(), "build-01.corp.example");
+    facts_.host = u"r\u00e9seau-\u6771\u4eac";
+    EXPECT_EQ(orvix::getHostName(), "r\xc3\xa9seau-\xe6\x9d\xb1\xe4\xba\xac");
+    EXPECT_TRUE(forwarded().empty());
+}
+
+TEST_F(HostName, AFailureIsReportedOnceThroughTheAgentLog) {
+    orvix::IOrvixLog::createInstanceIfNeeded(false, false);  // without file logging: no store needed
+    ASSERT_NE(orvix::IOrvixLog::getInstance(), nullptr);
+    forwarded().clear();
+    facts_.error = 1722;
+    EXPECT_EQ(orvix::getHostName(), "(Unknown)");
+    char prefix[16];
+    std::snprintf(prefix, sizeof prefix, "%04X ", static_cast<unsigned>(orvix::os::current_thread_id()));
+    EXPECT_EQ(forwarded(),
+              (std::vector<Forwarded>{{std::string(prefix) + "Cannot get the host name! err: 1722",
+                                       VORN_EVENT_CAT_AGENT, 1, 0}}));
+}
+
+// No configuration manager: the agent log cannot start, so the failure goes nowhere.
+TEST_F(HostName, WithoutAnAgentLogTheFailureWritesNothing) {
+    facts_.error = 5;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(orvix::getHostName(), "(Unknown)");
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(orvix::IOrvixLog::getInstance(), nullptr);
+    EXPECT_TRUE(forwarded().empty()) << forwarded().front();
+}
+
+}  // namespace

@@ -1,0 +1,61 @@
+// orvix-env system: what the log banner says about this machine (system description,
+// masked session user, folders), then the operating system's name and version as a
+// pair and the host name.
+#include <cstdio>
+
+#include "commands.h"
+#include "eventlog/event_log.h"
+#include "eventlog/log_files.h"
+#include "eventlog/system_banner.h"
+#include "platform/windows_version.h"
+#include "windows/OrvixOSWin32.h"
+
+namespace orvix_env {
+namespace {
+
+// The banner's own lines, as messages without the log line prefix; errors included.
+int32_t print_message(const char* message, int32_t, uint32_t, int32_t level, int32_t status) {
+    if (level <= VORN_EVENT_LEVEL_ERROR) {
+        std::printf("%s (error %d)\n", message, static_cast<int>(status));
+    } else {
+        std::printf("%s\n", message);
+    }
+    return 0;
+}
+
+void print_folder(const char* label, int32_t kind) {
+    char path[260];
+    if (vorn_util_get_folder(path, sizeof path, kind) != VORN_STATUS_SUCCESS) path[0] = '\0';
+    std::printf("%s = '%s'\n", label, path);
+}
+
+}  // namespace
+
+int run_system(int argc, char**) {
+    if (argc != 0) {
+        std::fprintf(stderr, "usage: orvix-env system\n");
+        return 2;
+    }
+    vorn_event_set_forwarding_callback(print_message);
+    vorn_event_init_params params;
+    vorn_event_get_default_init_params(&params);
+    params.app_name = "orvix-env";
+    vorn_event_init(&params);
+    vorn_util_log_system_info();
+    vorn_util_log_session_user("orvix-env");
+    vorn_event_shutdown();
+
+    print_folder("FOLDER_TEMP              ", FOLDER_TEMP);
+    print_folder("FOLDER_PROGRAM_DATA      ", FOLDER_PROGRAM_DATA);
+    const auto [name, version] = orvix::getWindowsNameAndVersion();
+    std::printf("name:    %s\nversion: %s\nhost:    %s\n", name.c_str(), version.c_str(),
+                orvix::getHostName().c_str());
+    return 0;
+}
+
+ORVIX_ENV_COMMAND(
+    system, "system", "",
+    "describe this machine as the log banner does, with the OS name and version and the host name",
+    run_system);
+
+}  // namespace orvix_env
