@@ -39,4 +39,6 @@ trap 'WINEPREFIX="$main_prefix" /usr/lib/wine/wineserver -k 2>/dev/null || true
 (unset DISPLAY WAYLAND_DISPLAY; start_prefix "$main_prefix")
 start_prefix "$display_prefix"
 export WINEPREFIX="$main_prefix"
+# What the tests expect of the prefix (such as the test root CA): orvix_wine_prefix_setup.
+if [ -x "$build/wine-prefix-setup.sh" ]; then "$build/wine-prefix-setup.sh" </dev/null; fi
 ctest --test-dir "$build" --output-on-failure --no-tests=error -j2 "$@"
