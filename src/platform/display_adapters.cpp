@@ -1,8 +1,11 @@
 #include "platform/display_adapters.h"
 
+#include <cstring>
 #include <mutex>
 #include <stdexcept>
 
+#include "logging/nop_logger.h"
+#include "platform/adl.h"
 #include "platform/display_adapters_testing.h"
 #include "platform/nvidia_interface.h"
 #include "platform/text_conversion.h"
@@ -14,6 +17,7 @@ const char kUnknown[] = "unknown";
 
 std::mutex g_opener_mutex;
 testing::DisplayAdapterListOpener g_opener;
+testing::AdlInstanceSource g_adl_source;
 
 std::unique_ptr<os::DisplayAdapterList> open_list() {
     int32_t error = 0;
@@ -57,11 +61,39 @@ std::string nvidia_driver_version() {
     return std::to_string(version);
 }
 
+std::shared_ptr<iADL> adl_instance() {
+    testing::AdlInstanceSource source;
+    {
+        std::lock_guard<std::mutex> lock(g_opener_mutex);
+        source = g_adl_source;
+    }
+    auto logger = std::make_unique<logging::NOPLogger>();
+    return source ? source(std::move(logger)) : getAdlInstance(std::move(logger));
+}
+
+// The record's driver text is taken when the call succeeded or only warned (statuses 1 to
+// 4: the library did its work and adds a note, such as a pending restart); a critical
+// status leaves the record unfilled. An empty text is no version either.
+std::string amd_driver_version() {
+    try {
+        const std::shared_ptr<iADL> adl = adl_instance();
+        if (adl == nullptr) return {};
+        ADLVersionsInfoX2 versions{};
+        const std::error_code code = adl->getGraphicsVersions(versions);
+        if (code && code != AdlSeverity::Warning) return {};
+        return std::string(versions.strDriverVer, strnlen(versions.strDriverVer, sizeof versions.strDriverVer));
+    } catch (const std::exception&) {
+        return {};  // the library is missing, unsigned or refuses a context
+    }
+}
+
 // The vendor is told by the name alone, NVIDIA first: a name with both words is NVIDIA's.
 std::string driver_version(const Adapter& adapter) {
     std::string version;
     if (contains(adapter.name, "NVIDIA")) {
         version = nvidia_driver_version();
+    } else if (contains(adapter.name, "AMD")) {
+        version = amd_driver_version();
     }
     if (version.empty()) version = adapter.listed_version;
     return version.empty() ? kUnknown : version;
@@ -98,6 +130,11 @@ namespace testing {
 void setDisplayAdapterListOpener(DisplayAdapterListOpener opener) {
     std::lock_guard<std::mutex> lock(g_opener_mutex);
     g_opener = std::move(opener);
+}
+
+void setAdlInstanceSource(AdlInstanceSource source) {
+    std::lock_guard<std::mutex> lock(g_opener_mutex);
+    g_adl_source = std::move(source);
 }
 
 }  // namespace testing

@@ -2,12 +2,15 @@
 // writes), through the same selection the agent uses.
 #include <gtest/gtest.h>
 
-#include <stdexcept>
 #include <filesystem>
 #include <fstream>
+#include <stdexcept>
 #include <string>
+#include <system_error>
 
+#include "logging/nop_logger.h"
 #include "os/display_adapters_posix.h"
+#include "platform/adl.h"
 #include "platform/display_adapters.h"
 #include "platform/display_adapters_testing.h"
 #include "platform/nvidia_interface_testing.h"
@@ -88,10 +91,12 @@ TEST_F(PciAdapters, SelectionAndVersionsWithoutVendorLibraries) {
     EXPECT_EQ(orvix::findDisplayAdapterName(""), kNvidiaName);
     EXPECT_EQ(orvix::findDisplayAdapterName("Microsoft"), "");
     EXPECT_EQ(orvix::findDisplayAdapterName("AMD"), kAmdName);
-    // The vendors' libraries do not exist here: NVAPI is looked for and not found.
+    // The vendors' libraries are not used here: NVAPI is looked for and not found, and the
+    // signed loader refuses the AMD display library, so its object cannot be created.
     EXPECT_EQ(orvix::getDisplayAdapterInfo("NVIDIA"), Info(kNvidiaName, "unknown"));
     EXPECT_FALSE(orvix::nvidia::testing::loaded(0));
     EXPECT_EQ(orvix::getDisplayAdapterInfo("AMD"), Info(kAmdName, "unknown"));
+    EXPECT_THROW(orvix::getAdlInstance(std::make_unique<orvix::logging::NOPLogger>()), std::system_error);
     EXPECT_EQ(orvix::getDisplayAdapterInfo("Vendor feed"), Info("Vendor feed Device 0001", "unknown"));
 }
 

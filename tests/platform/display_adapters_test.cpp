@@ -2,9 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 #include <vector>
+
+#include "logging/nop_logger.h"
+#include "platform/adl.h"
 
 #include "platform/display_adapters_testing.h"
 #include "platform/nvidia_interface_testing.h"
@@ -36,11 +41,51 @@ private:
     std::vector<ScriptedAdapter> adapters_;
 };
 
+// An AMD display library object that answers getGraphicsVersions only.
+class VersionsOnlyAdl : public orvix::iADL {
+public:
+    VersionsOnlyAdl(int status, const char* driver) : status_(status), driver_(driver) {}
+    int calls = 0;
+
+    std::error_code getGraphicsVersions(ADLVersionsInfoX2& versions) override {
+        ++calls;
+        std::memset(versions.strDriverVer, 'x', sizeof versions.strDriverVer);  // unterminated unless written
+        if (driver_ != nullptr) std::strcpy(versions.strDriverVer, driver_);
+        return orvix::adlStatusCode(status_);
+    }
+    std::error_code reinitialize() override { return {}; }
+    std::error_code getAdaptersInfo(std::map<int32_t, AdapterInfo>&) override { return {}; }
+    bool adapterValid(int) override { return false; }
+    std::error_code getAdapterProps(int, orvix::AdapterProps&) override { return {}; }
+    std::error_code getAdapterBiosInfo(int, ADLBiosInfo&) override { return {}; }
+    std::error_code getAdapterDisplays(int, std::vector<ADLDisplayInfo>&) override { return {}; }
+    std::error_code getCurrentAdapterConnectionData(int, const ADLDevicePort&, ADLConnectionData&) override { return {}; }
+    std::error_code setAdapterConnectionData(int, const ADLDevicePort&, const ADLConnectionData&) override { return {}; }
+    std::error_code removeAdapterConnectionData(int, const ADLDevicePort&) override { return {}; }
+    std::error_code setAdapterEmulationMode(int, const ADLDevicePort&, int) override { return {}; }
+    std::error_code getPossibleDisplayModes(int, std::vector<ADLMode>&) override { return {}; }
+    std::error_code getDisplayModes(int, int, std::vector<ADLMode>&) override { return {}; }
+    std::error_code setDisplayMode(int, int, const ADLMode&) override { return {}; }
+    std::error_code setAdapterActive(int, bool, bool&) override { return {}; }
+    std::error_code getTimingOverrideSupported(int, bool&) override { return {}; }
+    std::error_code getTimingOverride(int, const ADLDisplayID&, const ADLDisplayModeX2*, ADLDisplayModeInfo*) override {
+        return {};
+    }
+    std::error_code setTimingOverride(int, int, const ADLDisplayModeInfo*, int) override { return {}; }
+    std::error_code deleteTimingOverride(int, const ADLDisplayID&, const ADLDisplayModeX2*) override { return {}; }
+    std::error_code getTimingOverrideList(int, int, std::vector<ADLDisplayModeInfo>&) override { return {}; }
+
+private:
+    int status_;
+    const char* driver_;
+};
+
 class DisplayAdapters : public testing::Test {
 protected:
     void SetUp() override { orvix::test::install_scripted_nvapi(&nvapi); }
     void TearDown() override {
         orvix::testing::setDisplayAdapterListOpener(nullptr);
+        orvix::testing::setAdlInstanceSource(nullptr);
         orvix::test::uninstall_scripted_nvapi();
     }
 
@@ -107,6 +152,55 @@ TEST_F(DisplayAdapters, FailingNvidiaInterfaceLeavesUnknown) {
     orvix::test::install_scripted_nvapi(&absent);
     EXPECT_EQ(orvix::getDisplayAdapterInfo(""), Info("NVIDIA GeForce RTX 2080 Ti", "unknown"));
     orvix::test::install_scripted_nvapi(&nvapi);
+}
+
+TEST_F(DisplayAdapters, AmdVersionOnSuccessOrWarningOnly) {
+    list({{kAmd, "listed"}, {u"AMD FirePro with NVIDIA bridge"}});
+    struct Case {
+        int status;
+        const char* driver;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {0, "31.0.21912.14", "31.0.21912.14"},
+        {1, "31.0.21912.14", "31.0.21912.14"},  // all OK, but with warning
+        {3, "31.0.21912.14", "31.0.21912.14"},  // all OK, but need restart
+        {-8, "31.0.21912.14", "listed"},        // critical: the record is not trusted
+        {-1, nullptr, "listed"},
+        {0, "", "listed"},
+        {0, nullptr, nullptr},  // an unterminated text is cut at the record's end
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.status);
+        auto adl = std::make_shared<VersionsOnlyAdl>(c.status, c.driver);
+        bool discarding = false;
+        orvix::testing::setAdlInstanceSource([&](std::unique_ptr<orvix::logging::LoggerBase> logger) {
+            discarding = dynamic_cast<orvix::logging::NOPLogger*>(logger.get()) != nullptr;
+            return adl;
+        });
+        const auto [name, version] = orvix::getDisplayAdapterInfo("AMD Radeon");
+        EXPECT_EQ(name, "AMD Radeon RX 6800 XT");
+        EXPECT_EQ(version, c.expected != nullptr ? c.expected : std::string(256, 'x'));
+        EXPECT_TRUE(discarding);
+        EXPECT_EQ(adl->calls, 1);
+    }
+    // A name with both vendor words is NVIDIA's: the AMD library is not asked.
+    auto adl = std::make_shared<VersionsOnlyAdl>(0, "31.0.21912.14");
+    orvix::testing::setAdlInstanceSource([&](std::unique_ptr<orvix::logging::LoggerBase>) { return adl; });
+    EXPECT_EQ(orvix::getDisplayAdapterInfo("bridge"), Info("AMD FirePro with NVIDIA bridge", "53141"));
+    EXPECT_EQ(adl->calls, 0);
+}
+
+TEST_F(DisplayAdapters, AmdLibraryThatCannotBeCreated) {
+    list({{kAmd}});
+    int attempts = 0;
+    orvix::testing::setAdlInstanceSource([&](std::unique_ptr<orvix::logging::LoggerBase>) -> std::shared_ptr<orvix::iADL> {
+        ++attempts;
+        throw std::system_error(orvix::AdlInternalError::LoadFailed, "failed to create ADL");
+    });
+    EXPECT_EQ(orvix::getDisplayAdapterInfo("AMD"), Info("AMD Radeon RX 6800 XT", "unknown"));
+    EXPECT_EQ(orvix::getDisplayAdapterInfo("AMD"), Info("AMD Radeon RX 6800 XT", "unknown"));
+    EXPECT_EQ(attempts, 2);
 }
 
 TEST_F(DisplayAdapters, UnavailableListThrows) {
