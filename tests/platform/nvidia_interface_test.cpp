@@ -97,15 +97,17 @@ TEST_F(NvidiaInterface, DriverVersionLoadsWhenNotInitialisedAndRunsWithoutHooks)
     EXPECT_EQ(scripted_events(script, "version").size(), 1u);
     EXPECT_TRUE(scripted_events(script, "before").empty());
     EXPECT_EQ(nv::testing::loadCount(0), 1u);
-}
 
-TEST_F(NvidiaInterface, MissingDriverVersionFunction) {
+    // A library without the function: nothing is called and the output stays as it was.
+    script = ScriptedNvapi{};
     script.has_driver_version = false;
-    uint32_t v = 7;
+    orvix::test::install_scripted_nvapi(&script);
+    v = 7;
     EXPECT_EQ(version(&v), nv::kNoImplementation);
     EXPECT_EQ(v, 7u);
     EXPECT_TRUE(scripted_events(script, "before").empty());
 }
+
 
 TEST_F(NvidiaInterface, UnloadInProgressIsAwaitedForASecond) {
     nv::testing::setUnloadInProgress(0, true);
