@@ -101,6 +101,9 @@ std::vector<Found> scan(pci_access* access, const std::string& dump_file, const 
     access->error = pci_error;
     access->warning = pci_quiet;
     access->debug = pci_quiet;
+    // Names come from pci.ids alone; the udev hardware database would also leave its handle
+    // behind at every list.
+    pci_set_param(access, const_cast<char*>("hwdb.disable"), const_cast<char*>("1"));
     if (!dump_file.empty()) {
         access->method = PCI_ACCESS_DUMP;
         if (pci_set_param(access, const_cast<char*>("dump.name"), const_cast<char*>(dump_file.c_str())) != 0) {
