@@ -13,6 +13,11 @@
 # PROGRAM_NAME and MORE_INFO_URL put the publisher facts (SPC_SP_OPUS_INFO) into the
 # signature; without them it has none. TAMPER flips one byte of the code after signing.
 #
+# A test process that verifies signatures must not send HKEY_LOCAL_MACHINE elsewhere, as
+# the test main's registry sandbox does: Wine then finds no trust provider and
+# WinVerifyTrust answers 0 (trusted) even for an unsigned file. Undo it first with
+# RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr).
+#
 # The certificates are in ${ORVIX_TEST_SIGNING_DIR}; root.der is added to the test Wine
 # prefix's ROOT store at prefix set-up by orvix_install_test_root (see
 # orvix_wine_prefix_setup in OrvixWine.cmake).

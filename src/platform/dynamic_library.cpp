@@ -30,10 +30,10 @@ WindowsDynamicLibrary::WindowsDynamicLibrary(const std::string& name, std::uniqu
     if (checked && !signatureVerificationAvailable()) {
         // No verdict is better than a made-up one: without the operating system's
         // Authenticode check nothing that asks for it is loaded.
-        if (logger_->isEnabled(kLogError)) {
+        if (logger_->isEnabled(loader::kError)) {
             logger_->write(logger_->formatter->join("Signature verification is not available on this platform:",
                                                     path_, "is not loaded."),
-                           kLogError, kErrorNotSupported);
+                           loader::kError, kErrorNotSupported);
         }
         throw std::runtime_error(mode == ValidationMode::SignatureAndSubject
                                      ? "Signature validation against subject name failed"
@@ -58,8 +58,8 @@ std::string WindowsDynamicLibrary::resolveLibraryPath(const std::string& name, b
     char buffer[kPathCharacters] = {};
     const uint32_t length = os::library_file_name(probe, buffer, kPathCharacters, &error);
     if (length == 0) {
-        if (logger_->isEnabled(kLogError)) {
-            logger_->write(std::string("Failed to retrieve the path from the DLL"), kLogError,
+        if (logger_->isEnabled(loader::kError)) {
+            logger_->write(std::string("Failed to retrieve the path from the DLL"), loader::kError,
                            static_cast<int32_t>(error));
         }
         os::library_free(probe);
@@ -74,13 +74,13 @@ void WindowsDynamicLibrary::load() {
     uint32_t error = 0;
     module_.reset(os::library_load(path_.c_str(), 0, &error));
     if (!module_) {
-        if (logger_->isEnabled(kLogError)) {
-            logger_->write(logger_->formatter->join("Failed to load", path_), kLogError, static_cast<int32_t>(error));
+        if (logger_->isEnabled(loader::kError)) {
+            logger_->write(logger_->formatter->join("Failed to load", path_), loader::kError, static_cast<int32_t>(error));
         }
         throw std::runtime_error("Failed to load the library");
     }
-    if (logger_->isEnabled(kLogDebug)) {
-        logger_->write(logger_->formatter->join("Successfully loaded", path_), kLogDebug, logger_->defaultCode);
+    if (logger_->isEnabled(loader::kDebug)) {
+        logger_->write(logger_->formatter->join("Successfully loaded", path_), loader::kDebug, logger_->defaultCode);
     }
 }
 
@@ -89,9 +89,9 @@ std::string WindowsDynamicLibrary::getPath() const { return path_; }
 void* WindowsDynamicLibrary::getFunction(const std::string& name) {
     if (!module_ || name.empty()) return nullptr;
     void* address = os::library_symbol(module_.get(), name.c_str());
-    if (address != nullptr && logger_->isEnabled(kLogTrace)) {
+    if (address != nullptr && logger_->isEnabled(loader::kTrace)) {
         logger_->write(logger_->formatter->join("Found function", name, "@", static_cast<const void*>(address)),
-                       kLogTrace, logger_->defaultCode);
+                       loader::kTrace, logger_->defaultCode);
     }
     return address;
 }

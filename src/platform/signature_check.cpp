@@ -81,17 +81,17 @@ std::string serialNumberText(const std::vector<uint8_t>& stored) {
 bool signatureVerificationAvailable() { return os::authenticode_available(); }
 
 bool verifyFileTrust(logging::LoggerBase& logger, const std::string& path, TrustVerdict* verdict) {
-    logOwn(logger, kLogDebug, "Validating", path);
+    logOwn(logger, loader::kDebug, "Validating", path);
     const os::TrustCheck check = os::authenticode_verify_file(path.c_str());
     const bool trusted = check.status == 0;
     // The message holds the path, so it is built only when someone takes it.
-    const bool logged = !trusted && logger.isEnabled(kLogError);
+    const bool logged = !trusted && logger.isEnabled(loader::kError);
     if (logged || verdict != nullptr) {
         TrustVerdict judged = judgeTrust(check.status, check.lastError, path);
-        if (logged) logger.write(judged.message, kLogError, judged.code);
+        if (logged) logger.write(judged.message, loader::kError, judged.code);
         if (verdict != nullptr) *verdict = std::move(judged);
     }
-    if (check.closeStatus != 0) logLine(logger, kLogError, check.closeStatus, "Closing WinVerifyTrust failed");
+    if (check.closeStatus != 0) logLine(logger, loader::kError, check.closeStatus, "Closing WinVerifyTrust failed");
     return trusted;
 }
 
@@ -103,13 +103,13 @@ bool readSignatureFacts(logging::LoggerBase& logger, const std::string& path, Si
 
     switch (signature.failure) {
         case Failure::kQueryObject:
-            logLine(logger, kLogError, code(signature.failureCode), "CryptQueryObject failed");
+            logLine(logger, loader::kError, code(signature.failureCode), "CryptQueryObject failed");
             return false;
         case Failure::kSignerInfo:
-            logLine(logger, kLogError, code(signature.failureCode), "CryptMsgGetParam failed");
+            logLine(logger, loader::kError, code(signature.failureCode), "CryptMsgGetParam failed");
             return false;
         case Failure::kSignerInfoMemory:
-            logLine(logger, kLogError, code(signature.failureCode), "Unable to allocate memory for Signer Info.");
+            logLine(logger, loader::kError, code(signature.failureCode), "Unable to allocate memory for Signer Info.");
             return false;
         case Failure::kNone:
         case Failure::kCertificate:
@@ -123,40 +123,40 @@ bool readSignatureFacts(logging::LoggerBase& logger, const std::string& path, Si
             info.moreInfoLink = linkText(signature.moreInfoLink);
             break;
         case Opus::kDecodeFailed:
-            logLine(logger, kLogError, code(signature.opusCode), "CryptDecodeObject failed");
+            logLine(logger, loader::kError, code(signature.opusCode), "CryptDecodeObject failed");
             break;
         case Opus::kMemory:
-            logLine(logger, kLogError, code(signature.opusCode), "Unable to allocate memory for Publisher Info.");
+            logLine(logger, loader::kError, code(signature.opusCode), "Unable to allocate memory for Publisher Info.");
             break;
         case Opus::kAbsent:
             break;
     }
 
     if (signature.failure == Failure::kCertificate) {
-        logLine(logger, kLogError, code(signature.failureCode), "CertFindCertificateInStore failed");
+        logLine(logger, loader::kError, code(signature.failureCode), "CertFindCertificateInStore failed");
         return false;
     }
 
     info.serialNumber = serialNumberText(signature.serialNumber);
     info.issuerName = signature.issuerName;
     info.subjectName = signature.subjectName;
-    if (signature.nameFailed) logLine(logger, kLogError, code(signature.nameError), "CertGetNameString failed");
+    if (signature.nameFailed) logLine(logger, loader::kError, code(signature.nameError), "CertGetNameString failed");
 
-    if (logger.isEnabled(kLogTrace)) {
-        logOwn(logger, kLogTrace, "Certificate / signature info for", path);
-        logOwn(logger, kLogTrace, "Issuer Name:   ", info.issuerName);
-        logOwn(logger, kLogTrace, "More Info Link:", info.moreInfoLink);
-        logOwn(logger, kLogTrace, "Program Name:  ", info.programName);
-        logOwn(logger, kLogTrace, "Publisher Link:", info.publisherLink);
-        logOwn(logger, kLogTrace, "Serial Number: ", info.serialNumber);
-        logOwn(logger, kLogTrace, "Subject Name:  ", info.subjectName);
+    if (logger.isEnabled(loader::kTrace)) {
+        logOwn(logger, loader::kTrace, "Certificate / signature info for", path);
+        logOwn(logger, loader::kTrace, "Issuer Name:   ", info.issuerName);
+        logOwn(logger, loader::kTrace, "More Info Link:", info.moreInfoLink);
+        logOwn(logger, loader::kTrace, "Program Name:  ", info.programName);
+        logOwn(logger, loader::kTrace, "Publisher Link:", info.publisherLink);
+        logOwn(logger, loader::kTrace, "Serial Number: ", info.serialNumber);
+        logOwn(logger, loader::kTrace, "Subject Name:  ", info.subjectName);
     }
     return true;
 }
 
 bool readEmbeddedSignature(logging::LoggerBase& logger, const std::string& path, SignatureInfo& info) {
     if (!verifyFileTrust(logger, path)) {
-        logLine(logger, kLogError, 0, "Failed to read embedded signature of", path, "Library signature not validated!");
+        logLine(logger, loader::kError, 0, "Failed to read embedded signature of", path, "Library signature not validated!");
         return false;
     }
     return readSignatureFacts(logger, path, info);
@@ -165,11 +165,11 @@ bool readEmbeddedSignature(logging::LoggerBase& logger, const std::string& path,
 bool matchSubjectName(logging::LoggerBase& logger, const std::string& path, const std::regex& pattern) {
     SignatureInfo info;
     if (!readEmbeddedSignature(logger, path, info)) {
-        logLine(logger, kLogError, 0, "Reading embedded signature of", path, "failed");
+        logLine(logger, loader::kError, 0, "Reading embedded signature of", path, "failed");
         return false;
     }
     if (std::regex_search(info.subjectName, pattern)) return true;
-    logOwn(logger, kLogDebug, "Failed to match subject name", info.subjectName, "Against provided regex for library",
+    logOwn(logger, loader::kDebug, "Failed to match subject name", info.subjectName, "Against provided regex for library",
            path);
     return false;
 }

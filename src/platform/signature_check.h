@@ -13,9 +13,12 @@
 
 namespace orvix {
 
-inline constexpr uint32_t kLogError = 1;
-inline constexpr uint32_t kLogDebug = 3;
-inline constexpr uint32_t kLogTrace = 4;
+// The levels the loader writes at.
+namespace loader {
+inline constexpr uint32_t kError = 1;
+inline constexpr uint32_t kDebug = 3;
+inline constexpr uint32_t kTrace = 4;
+}  // namespace loader
 
 // The operating system's verdict on a file's signature as the loader reports it: the
 // ERROR message and its code, or trusted with neither.

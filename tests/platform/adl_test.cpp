@@ -6,10 +6,10 @@
 #include <memory>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "platform/adl_stand_in/adl_stand_in.h"
+#include "platform/adl_stand_in/stand_in_library.h"
 #include "support/recording_logger.h"
 
 namespace {
@@ -17,63 +17,11 @@ namespace {
 using orvix::ADL;
 using orvix::AdlInternalError;
 using orvix::AdlSeverity;
+using adl_stand_in::Entry;
+using adl_stand_in::kEntries;
+using adl_stand_in::StandInLibrary;
 
 using orvix_test::RecordingLogger;
-
-struct Entry {
-    const char* name;
-    void* address;
-};
-#define ENTRY(name) {#name, reinterpret_cast<void*>(&name)}
-// In the order ADL binds them.
-const Entry kEntries[] = {
-    ENTRY(ADL2_Main_Control_Create),
-    ENTRY(ADL2_Main_Control_Destroy),
-    ENTRY(ADL2_Graphics_VersionsX2_Get),
-    ENTRY(ADL2_Adapter_NumberOfAdapters_Get),
-    ENTRY(ADL2_Adapter_AdapterInfo_Get),
-    ENTRY(ADL2_Adapter_VideoBiosInfo_Get),
-    ENTRY(ADL2_Adapter_ID_Get),
-    ENTRY(ADL2_AdapterX2_Caps),
-    ENTRY(ADL2_Display_NumberOfDisplays_Get),
-    ENTRY(ADL2_Display_DisplayInfo_Get),
-    ENTRY(ADL2_Display_PossibleMode_Get),
-    ENTRY(ADL2_Display_Modes_Get),
-    ENTRY(ADL2_Display_Modes_Set),
-    ENTRY(ADL2_Adapter_Active_Set),
-    ENTRY(ADL2_Adapter_SupportedConnections_Get),
-    ENTRY(ADL2_Adapter_ConnectionState_Get),
-    ENTRY(ADL2_Adapter_ConnectionData_Get),
-    ENTRY(ADL2_Adapter_ConnectionData_Set),
-    ENTRY(ADL2_Adapter_ConnectionData_Remove),
-    ENTRY(ADL2_Adapter_EmulationMode_Set),
-    ENTRY(ADL2_Adapter_ModeTimingOverride_Caps),
-    ENTRY(ADL2_Display_ModeTimingOverrideX2_Get),
-    ENTRY(ADL2_Display_ModeTimingOverride_Set),
-    ENTRY(ADL2_Display_ModeTimingOverride_Delete),
-    ENTRY(ADL2_Display_ModeTimingOverrideList_Get),
-};
-#undef ENTRY
-
-// The stand-in's entry points as a loaded library; one name can be left out.
-class StandInLibrary : public orvix::IDynamicLibrary {
-public:
-    StandInLibrary(std::vector<std::string>* asked, std::string missing)
-        : asked_(asked), missing_(std::move(missing)) {}
-    std::string getPath() const override { return "C:\\stand-in\\atiadlxx.dll"; }
-    void* getFunction(const std::string& name) override {
-        asked_->push_back(name);
-        if (name == missing_) return nullptr;
-        for (const Entry& e : kEntries) {
-            if (name == e.name) return e.address;
-        }
-        return nullptr;
-    }
-
-private:
-    std::vector<std::string>* asked_;
-    std::string missing_;
-};
 
 class AdlTest : public testing::Test {
 protected:
@@ -626,27 +574,6 @@ TEST_F(AdlTest, ActivationTimingOverridesAndConnectionData) {
                           "4 0 ADL::getTimingOverride called for adapter index 1 display logical index: 6",
                           "4 0 ADL::deleteTimingOverride called for adapter index 1 display logical index: 6",
                       }));
-    EXPECT_EQ(script.wrongContextCalls, 0);
-}
-
-TEST_F(AdlTest, CallsFromManyThreadsReachTheLibraryOneAtATime) {
-    auto adl = make(0);
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t) {
-        threads.emplace_back([&adl, t] {
-            for (int i = 0; i < 50; ++i) {
-                ADLBiosInfo bios{};
-                std::vector<ADLMode> modes;
-                bool supported = false;
-                adl->getAdapterBiosInfo(t, bios);
-                adl->getDisplayModes(t, i, modes);
-                adl->getTimingOverrideSupported(t, supported);
-                if (i % 10 == 0) adl->reinitialize();
-            }
-        });
-    }
-    for (auto& thread : threads) thread.join();
-    EXPECT_EQ(script.overlappingCalls, 0);
     EXPECT_EQ(script.wrongContextCalls, 0);
 }
 

@@ -10,6 +10,7 @@
 #include "loader_test_support.h"
 #include "os/authenticode.h"
 #include "platform/signature_check.h"
+#include "platform/windows_dynamic_library.h"
 
 namespace {
 
@@ -35,8 +36,9 @@ void takeWinesProgramName(const std::vector<Line>& actual, std::vector<Line>& ex
 class SignedLoaderWin : public testing::Test {
 protected:
     void SetUp() override {
-        // The test main sends HKEY_LOCAL_MACHINE to a private key; crypt32 and wintrust
-        // find their trust providers and the decoder of the publisher facts there.
+        // The test main sends HKEY_LOCAL_MACHINE to a private key, but wintrust and crypt32
+        // find their trust providers and decoders there: without them Wine's WinVerifyTrust
+        // answers 0 even for an unsigned file.
         RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
     }
 
@@ -174,6 +176,35 @@ TEST_F(SignedLoaderWin, ASignatureWithoutPublisherFactsStillLoads) {
     EXPECT_NE(load("orvix_test_amd_plain"), nullptr);
     EXPECT_EQ(lines->back(), (Line{"Successfully loaded " + p, 3, 3}));
     EXPECT_EQ(lines->size(), 9u);
+}
+
+TEST_F(SignedLoaderWin, SearchesTheSystemDirectoryUnlessToldToStayInTheApplicationDirectory) {
+    char system[MAX_PATH] = {};
+    ASSERT_GT(GetSystemDirectoryA(system, MAX_PATH), 0u);
+    // A system library this process has not loaded: one already loaded is found by name.
+    std::string name;
+    for (const char* candidate : {"hid.dll", "msimg32.dll", "dciman32.dll", "usp10.dll"}) {
+        if (GetModuleHandleA(candidate) == nullptr &&
+            GetFileAttributesA((std::string(system) + "\\" + candidate).c_str()) != INVALID_FILE_ATTRIBUTES) {
+            name = candidate;
+            break;
+        }
+    }
+    ASSERT_FALSE(name.empty());
+    try {
+        orvix::WindowsDynamicLibrary own(name, std::make_unique<RecordingLogger>(lines), std::regex("x"), true,
+                                         orvix::ValidationMode::None);
+        FAIL() << "found " << own.getPath() << " in the application directory";
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "Failed to load the library");
+    }
+
+    orvix::WindowsDynamicLibrary library(name, std::make_unique<RecordingLogger>(lines), std::regex("x"),
+                                         false, orvix::ValidationMode::None);
+    EXPECT_EQ(CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, library.getPath().c_str(), -1,
+                             (std::string(system) + "\\" + name).c_str(), -1),
+              CSTR_EQUAL)
+        << library.getPath();
 }
 
 }  // namespace
