@@ -95,6 +95,14 @@ TEST_F(Dxgi, IntelCardHasNoVendorInterface) {
     EXPECT_FALSE(orvix::nvidia::testing::loaded(0));
 }
 
+TEST_F(Dxgi, AmdCardWithItsDriverVersionFromTheSignedLibrary) {
+    if (!as_adapter(0x1002, 0x7300)) return;
+    // The stand-in atiadlxx.dll beside the program, signed by the test "Advanced Micro
+    // Devices, Inc." certificate, answers the versions record.
+    EXPECT_EQ(orvix::getDisplayAdapterInfo(""), Info("AMD Radeon (TM) R9 Fury Series", "31.0.21912.14"));
+    EXPECT_EQ(GetModuleHandleW(L"nvapi64.dll"), nullptr);
+}
+
 TEST_F(Dxgi, RadeonNameWithoutTheVendorWord) {
     // Wine names this card without "AMD", so no vendor interface is asked.
     if (!as_adapter(0x1002, 0x73bf)) return;
