@@ -24,6 +24,12 @@ endif()
 
 find_package(Threads REQUIRED)
 
+if(NOT WIN32)
+  # libpci (Debian libpci-dev) lists the display adapters; checked here for a clear message.
+  find_path(ORVIX_PCI_INCLUDE_DIR pci/pci.h REQUIRED)
+  find_library(ORVIX_PCI_LIBRARY pci REQUIRED)
+endif()
+
 if(ORVIX_BUILD_TESTS)
   if(WIN32 AND CMAKE_CROSSCOMPILING)
     set(ORVIX_GTEST_SOURCE "/usr/src/googletest" CACHE PATH "GoogleTest sources for the cross build")
