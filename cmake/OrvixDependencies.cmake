@@ -24,6 +24,24 @@ endif()
 
 find_package(Threads REQUIRED)
 
+# nlohmann/json (header-only) for the console tool's --json output. The cross build puts
+# only its nlohmann/ directory on the include path, as for {fmt}.
+if(ORVIX_BUILD_TOOLS)
+  if(WIN32 AND CMAKE_CROSSCOMPILING)
+    set(ORVIX_JSON_HEADERS "/usr/include/nlohmann" CACHE PATH "Directory holding the nlohmann/json headers")
+    set(_json_root "${CMAKE_BINARY_DIR}/_deps/json-include")
+    file(MAKE_DIRECTORY "${_json_root}")
+    if(NOT EXISTS "${_json_root}/nlohmann")
+      file(CREATE_LINK "${ORVIX_JSON_HEADERS}" "${_json_root}/nlohmann" SYMBOLIC)
+    endif()
+    add_library(orvix_json_header_only INTERFACE)
+    target_include_directories(orvix_json_header_only INTERFACE "${_json_root}")
+    add_library(nlohmann_json::nlohmann_json ALIAS orvix_json_header_only)
+  else()
+    find_package(nlohmann_json 3 REQUIRED)
+  endif()
+endif()
+
 if(ORVIX_BUILD_TESTS)
   if(WIN32 AND CMAKE_CROSSCOMPILING)
     set(ORVIX_GTEST_SOURCE "/usr/src/googletest" CACHE PATH "GoogleTest sources for the cross build")

@@ -11,11 +11,19 @@
 
 namespace orvix_env {
 
-// The event log forwards every admitted message (level 2 and more severe) to standard
-// error; no log file is opened and no log folder is touched. Returns the event log's status.
+// The event log forwards every admitted message (level 2 and more severe) to the tool;
+// no log file is opened and no log folder is touched. With --verbose each message goes to
+// standard error as it comes; otherwise only those that report a failure (a negative
+// status) are kept, and summarise_console_problems tells how many there were. Returns the
+// event log's status.
 int32_t start_console_log();
 // Starts the store after the console log; prints the failure and returns its status.
-int32_t start_store();
+// With file_variant the store is filled by the file-backed configuration manager (the
+// agent configuration file in the program-data folder) instead of the policy keys.
+int32_t start_store(bool file_variant = false);
+// One line on standard error when the layer reported problems that were not shown (none
+// with --verbose, where they were), pointing to where they are explained.
+void summarise_console_problems();
 
 // One setting as the commands show it.
 struct SettingView {
