@@ -337,6 +337,11 @@ private:
             v.explanation = effect;
         } else {
             v.explanation = "stored as " + v.stored_value;
+            if (row.value_class == ENV_CLASS_NUMBER && row.range_checked != ENV_RANGE_CHECKED &&
+                (row.min_value != 0 || row.max_value != 0) &&
+                (read.number < row.min_value || read.number > row.max_value)) {
+                v.explanation += " (the catalogue's bounds " + range_of(row) + " are not enforced)";
+            }
         }
         if ((row.modification & ENV_MOD_STARTUP_ONLY) != 0) {
             v.next_start = true;

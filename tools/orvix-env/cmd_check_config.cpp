@@ -182,12 +182,12 @@ private:
             }
             return;
         }
-        std::string note = clamp_note(row, c.number);
+        const std::string note = clamp_note(row, c.number);
         const std::string value = orvix::config::internal::strip_spaces(item.value);
         if (!value.empty() && value[0] == '-') {
-            note = ", a negative number: the agent reads it as " + std::to_string(c.number) + note;
-        }
-        if (!cut_.empty()) {
+            problem(number, item.name + ": " + quoted(value) + " is negative, which wraps around: the agent reads " +
+                                std::to_string(c.number) + note);
+        } else if (!cut_.empty()) {
             problem(number, item.name + ": " + cut_ + "; the agent reads " + std::to_string(c.number) + note);
         } else if (!note.empty()) {
             problem(number, item.name + " = " + std::to_string(c.number) + note);

@@ -67,8 +67,8 @@ void summarise_console_problems() {
     if (problems == 0 || global_options().verbose) return;
     std::fprintf(stderr,
                  "orvix-env: the layer reported %d problem%s while reading the configuration; check-policy "
-                 "(or check-config) explains them, --verbose shows the layer's messages\n",
-                 problems, problems == 1 ? "" : "s");
+                 "(or check-config) explains %s, --verbose shows the layer's messages\n",
+                 problems, problems == 1 ? "" : "s", problems == 1 ? "it" : "them");
 }
 
 std::vector<SettingView> read_settings() {
@@ -83,6 +83,51 @@ std::vector<SettingView> read_settings() {
         settings.push_back(std::move(s));
     }
     return settings;
+}
+
+std::vector<SourceView> read_sources() {
+    std::vector<SourceView> sources;
+    if (!vorn_mgmt_cfg_mgr_exists()) return sources;
+    for (auto& report : get_vorn_mgmt_cfg_mgr_helper(VORN_ENV_TYPE_PREEXISTING)->describe_sources()) {
+        const bool file = report.label == "configuration file";
+        sources.push_back({report.label, file ? report.description : "HKEY_LOCAL_MACHINE\\" + report.description,
+                           std::move(report.values)});
+    }
+    return sources;
+}
+
+std::string source_of(const std::vector<SourceView>& sources, const std::string& name) {
+    for (const SourceView& source : sources) {
+        if (source.values.count(name) != 0) return source.label;
+    }
+    return {};
+}
+
+bool take_source_option(int* argc, char** argv, bool* file) {
+    for (int i = 0; i < *argc; ++i) {
+        if (std::strcmp(argv[i], "--source") != 0) continue;
+        const char* value = i + 1 < *argc ? argv[i + 1] : "";
+        if (std::strcmp(value, "file") != 0 && std::strcmp(value, "registry") != 0) {
+            std::fprintf(stderr, "orvix-env: --source takes \"registry\" (the policy keys, as the agent) or \"file\" "
+                                 "(the agent configuration file, as the file-backed variant)\n");
+            return false;
+        }
+        *file = std::strcmp(value, "file") == 0;
+        for (int j = i + 2; j < *argc; ++j) argv[j - 2] = argv[j];
+        *argc -= 2;
+        return true;
+    }
+    return true;
+}
+
+nlohmann::ordered_json value_json(uint32_t value_type, const std::string& display) {
+    const bool numeric = value_type == ENV_VALUE_UINT8 || value_type == ENV_VALUE_UINT16 ||
+                         value_type == ENV_VALUE_UINT32 || value_type == ENV_VALUE_ENUM;
+    if (numeric && !display.empty() && display.size() <= 10 &&
+        display.find_first_not_of("0123456789") == std::string::npos) {
+        return std::stoull(display);
+    }
+    return display;
 }
 
 const char* type_name(uint32_t value_type) {

@@ -7,6 +7,9 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
+#include "config/settings.h"
 #include "config/settings_catalogue.h"
 
 namespace orvix_env {
@@ -35,6 +38,23 @@ struct SettingView {
 };
 // Every setting of the started store, in catalogue order.
 std::vector<SettingView> read_settings();
+
+// One configuration source of the started store's manager, in priority order.
+struct SourceView {
+    std::string label;     // "admin policies", ..., "configuration file"
+    std::string location;  // HKEY_LOCAL_MACHINE\key path, or the file's path
+    orvix::config::internal::SettingsMap values;  // what it holds now
+};
+std::vector<SourceView> read_sources();
+// The label of the first source that supplies name; empty when none does.
+std::string source_of(const std::vector<SourceView>& sources, const std::string& name);
+// Reads "--source registry" or "--source file" from a command's arguments, removing it;
+// false (with a message) for another value. file is set for "file".
+bool take_source_option(int* argc, char** argv, bool* file);
+
+// A display value as JSON: numbers of the numeric types as numbers, everything else as
+// its text.
+nlohmann::ordered_json value_json(uint32_t value_type, const std::string& display);
 
 // Short type name of a catalogue value type ("u8", "string", "MAC", ...).
 const char* type_name(uint32_t value_type);
