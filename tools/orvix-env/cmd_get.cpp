@@ -96,7 +96,7 @@ int run_get(int argc, char** argv) {
             std::fprintf(stderr, "orvix-env: %s is set by %s\n", name, source.c_str());
         } else {
             std::string read;
-            for (const SourceView& s : sources) read += (read.empty() ? "" : ", ") + s.location;
+            for (const SourceView& s : sources) read += (read.empty() ? "" : ", ") + s.label;
             std::fprintf(stderr, "orvix-env: %s has its default: no source sets it (read: %s)\n", name,
                          read.empty() ? "none" : read.c_str());
         }
