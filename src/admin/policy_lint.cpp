@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cinttypes>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -507,7 +506,7 @@ std::string nearest_setting_name(std::string_view name) {
     return best;
 }
 
-std::string printable(std::string_view bytes) {
+std::string printable(std::string_view bytes, bool quoted) {
     std::string out;
     auto escape = [&](uint8_t b) {
         char hex[5];
@@ -516,7 +515,7 @@ std::string printable(std::string_view bytes) {
     };
     for (size_t i = 0; i < bytes.size();) {
         const auto b = static_cast<uint8_t>(bytes[i]);
-        if (b == '\\' || b == '"') {
+        if (quoted && (b == '\\' || b == '"')) {
             out += '\\';
             out += static_cast<char>(b);
             ++i;

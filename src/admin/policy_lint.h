@@ -80,9 +80,10 @@ std::string describe_registry_data(uint32_t type, std::string_view data);
 // ignoring case; empty when nothing is reasonably near.
 std::string nearest_setting_name(std::string_view name);
 
-// Text that is safe to print on a terminal: printable UTF-8 passes, a backslash and a
-// double quotation mark are escaped, and every other byte (controls, escape sequences,
-// invalid UTF-8) is written as \xNN (\t, \r, \n as such).
-std::string printable(std::string_view bytes);
+// Text that is safe to print on a terminal: printable UTF-8 passes, every other byte
+// (controls, escape sequences, invalid UTF-8, bidirectional overrides) is written as \xNN
+// (\t, \r, \n as such). For text shown between double quotation marks (quoted) a
+// backslash and a quotation mark are escaped too; a path keeps its backslashes.
+std::string printable(std::string_view bytes, bool quoted = true);
 
 }  // namespace orvix::admin

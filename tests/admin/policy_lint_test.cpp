@@ -36,6 +36,8 @@ TEST(PolicyLintText, PrintableEscapesEverythingThatCouldDriveATerminal) {
         {"\xf4\x90\x80\x80", "\\xF4\\x90\\x80\\x80"},    // beyond U+10FFFF
     };
     for (const Case& c : cases) EXPECT_EQ(printable(c.in), c.out) << c.out;
+    // A path is shown outside quotation marks: its backslashes stay as they are.
+    EXPECT_EQ(printable("C:\\ProgramData\\Quillon\\a\x1b.conf", false), "C:\\ProgramData\\Quillon\\a\\x1B.conf");
 }
 
 TEST(PolicyLintText, NearestNameSuggestsCloseSettingsAndActionsOnly) {

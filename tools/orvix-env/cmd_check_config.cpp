@@ -265,7 +265,7 @@ int run_check_config(int argc, char** argv) {
             start = end + 1;
         }
     }
-    const std::string path = shown(argv[0]);
+    const std::string path = printable(argv[0], false);
     if (json_output()) {
         Json lines = Json::array();
         for (const Finding& f : checker.findings()) {
