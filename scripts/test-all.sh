@@ -18,6 +18,9 @@ cmake --preset native -DORVIX_BUILD_TESTS=ON -DORVIX_BUILD_BENCH=ON >/dev/null
 cmake --build --preset native
 ctest --preset native
 
+step "administrative templates against the ADMX schema"
+scripts/validate-admx.sh build/native/tools/orvix-env
+
 step "installed package and consumer"
 rm -rf build/install build/consumer
 cmake --install build/native --prefix build/install >/dev/null

@@ -19,4 +19,6 @@ fi
 # process spawns them and they hold its pipes open until the discovery times out.
 /usr/lib/wine/wine64 cmd /c exit </dev/null >/dev/null 2>&1 || true
 trap '/usr/lib/wine/wineserver -k 2>/dev/null || true' EXIT
+# What the tests expect of the prefix (such as the test root CA): orvix_wine_prefix_setup.
+if [ -x "$build/wine-prefix-setup.sh" ]; then "$build/wine-prefix-setup.sh" </dev/null; fi
 ctest --test-dir "$build" --output-on-failure --no-tests=error -j2 "$@"

@@ -26,16 +26,6 @@ constexpr uint32_t kAgentBuffer = 512;
 constexpr uint32_t kLargeName = 32768;
 constexpr size_t kShownData = 65536;
 
-// Names outside the catalogue that act when a source reads them.
-constexpr const char* kActionNames[] = {
-    "orvix.vorn_event_cat_mgmt_ddc.log_level",   "orvix.vorn_event_cat_mgmt_hda.log_level",
-    "orvix.vorn_event_cat_mgmt_img.log_level",   "orvix.vorn_event_cat_img_frontend.log_level",
-    "orvix.vorn_event_cat_soft_usb.log_level",   "orvix.vorn_event_cat_mgmt_usb.log_level",
-    "orvix.vorn_event_cat_mgmt_kmp.log_level",   "orvix.vorn_event_cat_mgmt_vchan.log_level",
-    "orvix.vorn_event_cat_mgmt_schan.log_level", "orvix.vorn_event_cat_mgmt_ssig.log_level",
-    "orvix.start_delay_time",
-};
-
 uint32_t little_endian_u32(std::string_view data) {
     uint8_t bytes[4] = {};
     std::memcpy(bytes, data.data(), std::min<size_t>(data.size(), 4));
@@ -502,7 +492,9 @@ std::string nearest_setting_name(std::string_view name) {
         }
     };
     for (uint32_t i = 1; i <= get_num_entries(); ++i) consider(get_entry(i).name);
-    for (const char* action : kActionNames) consider(action);
+    for (const std::string& action : orvix::config::internal::config_parameter_action_names()) {
+        consider(action.c_str());
+    }
     return best;
 }
 

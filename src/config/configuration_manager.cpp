@@ -4,6 +4,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "config/settings_for_imaging.h"
 #include "config/settings_from_file.h"
 #include "config/settings_from_registry.h"
 #include "eventlog/event_log.h"
@@ -14,6 +15,7 @@
 
 using orvix::config::internal::RemovedNames;
 using orvix::config::internal::Settings;
+using orvix::config::internal::SettingsForImaging;
 using orvix::config::internal::SettingsFromFile;
 using orvix::config::internal::SettingsFromRegistry;
 using orvix::config::internal::SettingsMap;
@@ -322,8 +324,13 @@ cVORN_MGMT_CFG_MGR_TEST::cVORN_MGMT_CFG_MGR_TEST(const EnvironmentInterface& env
 
 cVORN_MGMT_CFG_MGR_TEST::~cVORN_MGMT_CFG_MGR_TEST() { stop_worker(); }
 
-SettingsMap& cVORN_MGMT_CFG_MGR_TEST::load(SettingsMap& result, const char*) {
-    // The imaging settings source takes its place here; it hands over no settings.
+SettingsMap& cVORN_MGMT_CFG_MGR_TEST::load(SettingsMap& result, const char* argument) {
+    {
+        std::lock_guard<std::mutex> guard(sources_mutex_);
+        // The source writes the imaging parameters; the settings it hands over (none)
+        // must not reach the store.
+        add_source(std::make_unique<SettingsForImaging>(argument), "imaging settings")->load();
+    }
     result.clear();
     return result;
 }

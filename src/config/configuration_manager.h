@@ -162,13 +162,17 @@ private:
     std::unique_ptr<orvix::os::FileWatcher> watcher_;
 };
 
-// The imaging test manager: loads no settings and never reloads.
+// The imaging test manager: its source writes the imaging parameters
+// (config/imaging_parameters.h), so it loads no settings into the store and never reloads.
 class cVORN_MGMT_CFG_MGR_TEST : public cVORN_MGMT_CFG_MGR {
 public:
     explicit cVORN_MGMT_CFG_MGR_TEST(const EnvironmentInterface& environment);
     ~cVORN_MGMT_CFG_MGR_TEST() override;
 
     void reload() override {}
+    // Appends an imaging settings source for the file argument (null: "..\img_settings.cfg"
+    // with the platform's separator, relative to the current directory), reads it and
+    // returns result emptied.
     SettingsMap& load(SettingsMap& result, const char* argument) override;
     void check_for_changes() override {}
 };

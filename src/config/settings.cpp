@@ -116,6 +116,13 @@ std::string describe_config_parameter_action(const std::string& name, uint32_t n
     return {};
 }
 
+std::vector<std::string> config_parameter_action_names() {
+    std::vector<std::string> names;
+    for (const auto& entry : kLogLevelNames) names.emplace_back(entry.name);
+    names.emplace_back("orvix.start_delay_time");
+    return names;
+}
+
 std::vector<std::string> Settings::collect_removed(const std::vector<std::string>& previous,
                                                    const SettingsMap& merged, RemovedNames* removed) const {
     std::vector<std::string> gone;

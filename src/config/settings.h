@@ -84,6 +84,10 @@ protected:
 // 30 seconds"); empty for a name that has no action. For diagnostic tools.
 std::string describe_config_parameter_action(const std::string& name, uint32_t number);
 
+// Every name apply_config_parameter_action acts on, in table order, for tools that
+// describe what the sources understand (the administrative templates).
+std::vector<std::string> config_parameter_action_names();
+
 // The start delay sleeps through this function (milliseconds), process-wide, so a test
 // can see how long a start would be delayed without waiting. Null restores real sleep.
 using StartDelaySleeper = void (*)(uint32_t milliseconds);

@@ -1,0 +1,64 @@
+// orvix-env admx DIR: writes the Group Policy administrative templates of this agent's
+// settings catalogue, DIR/orvix.admx and DIR/en-US/orvix.adml.
+// orvix-env admx --check DIR: compares templates deployed in DIR (a PolicyDefinitions
+// folder or a central store) with this agent's catalogue; exit status 1 when they differ,
+// 2 when they cannot be read.
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "admin/admin_template_check.h"
+#include "admin/admin_templates.h"
+#include "commands.h"
+
+namespace orvix_env {
+namespace {
+
+int check(const std::string& dir) {
+    const orvix::admin::TemplateCheck result = orvix::admin::check_admin_templates(dir);
+    for (const auto& d : result.differences) {
+        std::printf("%s: %s (%s)%s%s\n", orvix::admin::difference_kind_name(d.kind), d.value_name.c_str(),
+                    d.key.c_str(), d.detail.empty() ? "" : ": ", d.detail.c_str());
+    }
+    for (const auto& p : result.problems) std::printf("problem: %s\n", p.c_str());
+    if (result.deployed_revision.empty() && !result.problems.empty()) return 2;
+    std::printf("%s: revision %s, this agent's revision %s\n", dir.c_str(), result.deployed_revision.c_str(),
+                result.revision.c_str());
+    if (result.matches()) {
+        std::printf("the templates match this agent's catalogue (%zu policy values)\n", result.compared);
+        return 0;
+    }
+    std::printf("%zu differences and %zu problems in %zu policy values\n", result.differences.size(),
+                result.problems.size(), result.compared);
+    return 1;
+}
+
+int run_admx(int argc, char** argv) {
+    const bool checking = argc == 2 && std::string_view(argv[0]) == "--check";
+    if (!(argc == 1 && argv[0][0] != '-') && !checking) {
+        std::fprintf(stderr, "usage: orvix-env admx DIR | orvix-env admx --check DIR\n");
+        return 2;
+    }
+    if (checking) return check(argv[1]);
+    std::string error;
+    if (!orvix::admin::write_admin_templates(argv[0], &error)) {
+        std::fprintf(stderr, "orvix-env: %s\n", error.c_str());
+        return 1;
+    }
+    const std::filesystem::path dir(argv[0]);
+    std::printf("%s\n%s\nrevision %s\n", (dir / orvix::admin::kAdmxFileName).string().c_str(),
+                (dir / orvix::admin::kAdmlFolder / orvix::admin::kAdmlFileName).string().c_str(),
+                orvix::admin::template_revision().c_str());
+    return 0;
+}
+
+}  // namespace
+
+ORVIX_ENV_COMMAND(
+    admx, "admx", "DIR | --check DIR",
+    "write the Group Policy templates DIR/orvix.admx and DIR/en-US/orvix.adml from the catalogue, or "
+    "compare templates deployed in DIR with it",
+    run_admx);
+
+}  // namespace orvix_env

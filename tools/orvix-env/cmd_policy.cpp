@@ -1,0 +1,143 @@
+// orvix-env policy KEY VALUE: reads one group-policy value below HKEY_LOCAL_MACHINE through
+// the policy reader, as a component would, and prints it with its type; or why it could
+// not be read (the reader's own report, or which of key and value is missing).
+#include <cctype>
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "OrvixLog/IOrvixLog.h"
+#include "commands.h"
+#include "os/registry.h"
+#include "platform/text_conversion.h"
+#include "windows/OrvixSystemSettingsWin32.h"
+
+namespace orvix_env {
+namespace {
+
+// Reports of the policy reader, without the agent log's level and thread prefix.
+std::vector<std::string> g_reports;
+
+void collect(const std::string& text) {
+    const size_t level_end = text.find(' ');
+    const size_t thread_end = level_end == std::string::npos ? level_end : text.find(' ', level_end + 1);
+    g_reports.push_back(thread_end == std::string::npos ? text : text.substr(thread_end + 1));
+}
+
+std::u16string utf16(const char* text) {
+    std::u16string out;
+    vorn_util_create_wide_string_from_utf8(text, &out);
+    return out;
+}
+
+// Accepts the key as regedit shows it, with the root key in front.
+std::string relative_key(std::string key) {
+    for (const char* root : {"HKEY_LOCAL_MACHINE\\", "HKLM\\"}) {
+        const size_t n = std::strlen(root);
+        bool same = key.size() >= n;
+        for (size_t i = 0; same && i < n; ++i) same = std::toupper(static_cast<unsigned char>(key[i])) == root[i];
+        if (same) return key.substr(n);
+    }
+    return key;
+}
+
+const char* type_name(uint32_t type) {
+    switch (type) {
+        case orvix::os::kRegNone: return "REG_NONE";
+        case orvix::os::kRegSz: return "REG_SZ";
+        case orvix::os::kRegExpandSz: return "REG_EXPAND_SZ";
+        case orvix::os::kRegBinary: return "REG_BINARY";
+        case orvix::os::kRegDword: return "REG_DWORD";
+        case orvix::os::kRegDwordBigEndian: return "REG_DWORD_BIG_ENDIAN";
+        case orvix::os::kRegLink: return "REG_LINK";
+        case orvix::os::kRegMultiSz: return "REG_MULTI_SZ";
+        case orvix::os::kRegQword: return "REG_QWORD";
+        default: return nullptr;
+    }
+}
+
+void print_value(uint32_t type, const std::vector<char16_t>& buffer, uint32_t size) {
+    const auto* bytes = reinterpret_cast<const uint8_t*>(buffer.data());
+    const char* name = type_name(type);
+    if (name != nullptr) {
+        std::printf("%s ", name);
+    } else {
+        std::printf("type %" PRIu32 " ", type);
+    }
+    if (type == orvix::os::kRegSz || type == orvix::os::kRegMultiSz) {
+        // The reader keeps the first string, stripped and terminated by the zeroed rest.
+        std::u16string text(buffer.begin(), buffer.end());
+        text.resize(text.find(u'\0') == std::u16string::npos ? text.size() : text.find(u'\0'));
+        std::printf("\"%s\"", orvix::text::utf16_to_utf8(text).c_str());
+    } else if (type == orvix::os::kRegDword && size == 4) {
+        uint32_t v = 0;
+        std::memcpy(&v, bytes, sizeof v);
+        std::printf("%" PRIu32 " (0x%08" PRIX32 ")", v, v);
+    } else if (type == orvix::os::kRegQword && size == 8) {
+        uint64_t v = 0;
+        std::memcpy(&v, bytes, sizeof v);
+        std::printf("%" PRIu64 " (0x%016" PRIX64 ")", v, v);
+    } else {
+        for (uint32_t i = 0; i < size; ++i) std::printf(i == 0 ? "%02X" : " %02X", bytes[i]);
+    }
+    std::printf(" (%" PRIu32 " bytes)\n", size);
+}
+
+}  // namespace
+
+int run_policy(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: orvix-env policy KEY VALUE\n  KEY is below HKEY_LOCAL_MACHINE\n");
+        return 2;
+    }
+    const std::string key_text = relative_key(argv[0]);
+    const std::u16string key = utf16(key_text.c_str());
+    const std::u16string value = utf16(argv[1]);
+
+    // An agent log without a file whose reports this command prints itself.
+    orvix::IOrvixLog::createInstanceIfNeeded(false, false);
+    if (auto log = orvix::IOrvixLog::getInstance()) log->setCallback(collect);
+
+    std::vector<char16_t> buffer(512);
+    uint32_t size = 0;
+    int32_t result = 1;
+    // A value larger than the buffer reports its size: one more try with room for it.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const uint32_t capacity = static_cast<uint32_t>(buffer.size() * sizeof(char16_t));
+        size = capacity;
+        g_reports.clear();
+        result = orvix::readGpoSetting(key.c_str(), value.c_str(), buffer.data(), &size);
+        if (result == 0 || size <= capacity) break;
+        buffer.assign(size / sizeof(char16_t) + 2, 0);
+    }
+    const std::string where = key_text + "\\" + argv[1];
+    if (result == 0) {
+        // The reader does not say which type it read; the registry does.
+        uint32_t type = orvix::os::kRegNone;
+        orvix::os::registry_get_value(orvix::os::kHkeyLocalMachine, key, value, orvix::os::kRrfRtAny, &type, nullptr,
+                                      nullptr);
+        print_value(type, buffer, size);
+        return 0;
+    }
+    if (!g_reports.empty()) {
+        for (const std::string& report : g_reports) std::fprintf(stderr, "orvix-env: %s\n", report.c_str());
+        return 1;
+    }
+    orvix::os::RegKey handle = 0;
+    if (orvix::os::registry_open_key(orvix::os::kHkeyLocalMachine, key, orvix::os::kKeyRead, &handle) ==
+        orvix::os::kErrorSuccess) {
+        orvix::os::registry_close_key(handle);
+        std::fprintf(stderr, "orvix-env: %s: the key has no such value\n", where.c_str());
+    } else {
+        std::fprintf(stderr, "orvix-env: %s: the key does not exist\n", where.c_str());
+    }
+    return 1;
+}
+
+ORVIX_ENV_COMMAND(policy, "policy", "KEY VALUE",
+                  "read one policy value below HKEY_LOCAL_MACHINE as the agent's policy reader does, with its type",
+                  run_policy);
+
+}  // namespace orvix_env
