@@ -28,7 +28,9 @@ const std::string& reg_file(int count) {
     static std::map<int, std::string> files;
     std::string& text = files[count];
     if (text.empty()) {
-        text = "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Policies\\Quillon\\Orvix\\bench]\n";
+        text =
+            "Windows Registry Editor Version "
+            "5.00\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Policies\\Quillon\\Orvix\\bench]\n";
         for (int i = 0; i < count; ++i) {
             char line[96];
             std::snprintf(line, sizeof line, "\"%s\"=dword:%08x\n", value_name(i).c_str(), i);
@@ -58,8 +60,8 @@ void BM_EnumerateKey(benchmark::State& state) {
     const int count = static_cast<int>(state.range(0));
     orvix::config::apply_registry_file(orvix::config::parse_registry_file(reg_file(count)));
     orvix::os::RegKey key = 0;
-    orvix::os::registry_open_key_a(orvix::os::kHkeyLocalMachine, "SOFTWARE\\Policies\\Quillon\\Orvix\\bench", 0,
-                                   orvix::os::kKeyRead, &key);
+    orvix::os::registry_open_key_a(orvix::os::kHkeyLocalMachine, "SOFTWARE\\Policies\\Quillon\\Orvix\\bench",
+                                   0, orvix::os::kKeyRead, &key);
     for (auto _ : state) {
         uint32_t index = 0;
         for (;; ++index) {
@@ -68,8 +70,8 @@ void BM_EnumerateKey(benchmark::State& state) {
             uint32_t name_chars = sizeof name;
             uint32_t data_bytes = sizeof data;
             uint32_t type = 0;
-            if (orvix::os::registry_enum_value_a(key, index, name, &name_chars, nullptr, &type, data, &data_bytes) !=
-                orvix::os::kErrorSuccess) {
+            if (orvix::os::registry_enum_value_a(key, index, name, &name_chars, nullptr, &type, data,
+                                                 &data_bytes) != orvix::os::kErrorSuccess) {
                 break;
             }
         }
@@ -127,14 +129,16 @@ void summary() {
         });
         orvix::config::apply_registry_file(orvix::config::parse_registry_file(text));
         orvix::os::RegKey key = 0;
-        orvix::os::registry_open_key_a(orvix::os::kHkeyLocalMachine, "SOFTWARE\\Policies\\Quillon\\Orvix\\bench", 0,
-                                       orvix::os::kKeyRead, &key);
+        orvix::os::registry_open_key_a(orvix::os::kHkeyLocalMachine,
+                                       "SOFTWARE\\Policies\\Quillon\\Orvix\\bench", 0, orvix::os::kKeyRead,
+                                       &key);
         rows[1].ns[c] = ns_per_value(counts[c], [&](int count) {
             for (uint32_t index = 0; index < static_cast<uint32_t>(count); ++index) {
                 char name[512];
                 uint8_t data[512];
                 uint32_t name_chars = sizeof name, data_bytes = sizeof data, type = 0;
-                orvix::os::registry_enum_value_a(key, index, name, &name_chars, nullptr, &type, data, &data_bytes);
+                orvix::os::registry_enum_value_a(key, index, name, &name_chars, nullptr, &type, data,
+                                                 &data_bytes);
             }
         });
         orvix::os::registry_close_key(key);
@@ -154,8 +158,8 @@ void summary() {
     bool flat = true;
     for (const Row& row : rows) {
         const double growth = row.ns[2] / row.ns[0];
-        std::printf("%-20s %10.0f %10.0f %10.0f   %7.2f   %7.2f\n", row.name, row.ns[0], row.ns[1], row.ns[2], growth,
-                    growth / baseline_growth);
+        std::printf("%-20s %10.0f %10.0f %10.0f   %7.2f   %7.2f\n", row.name, row.ns[0], row.ns[1], row.ns[2],
+                    growth, growth / baseline_growth);
         if (growth / baseline_growth > 3.0) flat = false;
     }
     std::printf("time per value %s with the count\n", flat ? "does not grow" : "GROWS");

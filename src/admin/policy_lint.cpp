@@ -67,17 +67,23 @@ std::string range_of(const sVORN_ENV_LOOKUP_ENTRY& row) {
 
 uint32_t width_mask(uint32_t value_type) {
     switch (value_type) {
-        case ENV_VALUE_UINT8: return 0xFFu;
-        case ENV_VALUE_UINT16: return 0xFFFFu;
-        default: return 0xFFFFFFFFu;
+        case ENV_VALUE_UINT8:
+            return 0xFFu;
+        case ENV_VALUE_UINT16:
+            return 0xFFFFu;
+        default:
+            return 0xFFFFFFFFu;
     }
 }
 
 const char* width_name(uint32_t value_type) {
     switch (value_type) {
-        case ENV_VALUE_UINT8: return "8";
-        case ENV_VALUE_UINT16: return "16";
-        default: return "32";
+        case ENV_VALUE_UINT8:
+            return "8";
+        case ENV_VALUE_UINT16:
+            return "16";
+        default:
+            return "32";
     }
 }
 
@@ -129,7 +135,7 @@ Read read_whole(RegistryInterface& registry, orvix::os::RegKey key, uint32_t ind
 }
 
 class Lint {
-public:
+  public:
     explicit Lint(RegistryInterface& registry) : registry_(registry) {}
 
     PolicyKey read_key(int priority, const char* path, const char* label) {
@@ -160,8 +166,9 @@ public:
                 v.verdict = PolicyVerdict::kEndsReading;
                 v.takes_effect_as_written = false;
                 if (whole.status != orvix::os::kErrorSuccess) {
-                    v.explanation = "the registry refused to give value " + std::to_string(index) + " (error " +
-                                    std::to_string(agent.status) + "); the agent stops reading this key here";
+                    v.explanation = "the registry refused to give value " + std::to_string(index) +
+                                    " (error " + std::to_string(agent.status) +
+                                    "); the agent stops reading this key here";
                     key.values.push_back(std::move(v));
                     break;
                 }
@@ -172,11 +179,12 @@ public:
                                     ": it stops reading this key here, so this value and every value after "
                                     "it are ignored";
                 } else {
-                    v.explanation = "the data is " + std::to_string(whole.size) +
-                                    " bytes and the agent reads at most " + std::to_string(kAgentBuffer) +
-                                    (is_text_type(whole.type) ? " (a text of at most 511 bytes and its NUL)" : "") +
-                                    ": it stops reading this key here, so this value and every value after it "
-                                    "are ignored";
+                    v.explanation =
+                        "the data is " + std::to_string(whole.size) + " bytes and the agent reads at most " +
+                        std::to_string(kAgentBuffer) +
+                        (is_text_type(whole.type) ? " (a text of at most 511 bytes and its NUL)" : "") +
+                        ": it stops reading this key here, so this value and every value after it "
+                        "are ignored";
                 }
                 ended_by = "value " + std::to_string(index) + " (" +
                            quoted(whole.name.substr(0, std::min<size_t>(whole.name.size(), 48))) +
@@ -190,7 +198,7 @@ public:
         return key;
     }
 
-private:
+  private:
     static PolicyValue base(uint32_t index, const Read& r) {
         PolicyValue v;
         v.index = index;
@@ -222,7 +230,8 @@ private:
         v.setting = setting;
         const sVORN_ENV_LOOKUP_ENTRY row = get_entry(row_index);
         if (row.value_class != ENV_CLASS_NUMBER && row.value_class != ENV_CLASS_TEXT) {
-            problem(v, PolicyVerdict::kNotConfigurable, setting + " is not configurable; the agent ignores it");
+            problem(v, PolicyVerdict::kNotConfigurable,
+                    setting + " is not configurable; the agent ignores it");
             return v;
         }
         SettingValue read;
@@ -231,13 +240,15 @@ private:
             if (r.size == 0 || r.size > 4) {
                 problem(v, PolicyVerdict::kSkipped,
                         registry_type_name(r.type) + " of " + std::to_string(r.size) +
-                            " bytes is skipped: a number setting takes 1 to 4 bytes; " + store_number_hint(r));
+                            " bytes is skipped: a number setting takes 1 to 4 bytes; " +
+                            store_number_hint(r));
                 return v;
             }
             read = SettingValue::of_number(little_endian_u32(r.data));
             if (r.type != orvix::os::kRegDword) {
                 type_note = describe_registry_data(r.type, r.data) + " is read by its bytes as " +
-                            std::to_string(read.number) + " (a number setting takes the data's bytes, whatever the "
+                            std::to_string(read.number) +
+                            " (a number setting takes the data's bytes, whatever the "
                             "type)";
             }
         } else {
@@ -264,8 +275,9 @@ private:
         const auto earlier = supplied_.find(setting);
         if (earlier != supplied_.end()) {
             problem(v, PolicyVerdict::kOverridden,
-                    earlier->second + " sets " + setting + " and is read first; this value has "
-                    "no effect");
+                    earlier->second + " sets " + setting +
+                        " and is read first; this value has "
+                        "no effect");
             return v;
         }
         if (row.configurable != ENV_CONFIGURABLE) {
@@ -302,7 +314,8 @@ private:
                 effect = type_note + (changes.empty() ? "" : ", " + changes) + "; the agent stores " +
                          v.stored_value + "; " + store_number_hint(r);
             } else if (!changes.empty()) {
-                effect = std::to_string(read.number) + " is " + changes + "; the agent stores " + v.stored_value;
+                effect =
+                    std::to_string(read.number) + " is " + changes + "; the agent stores " + v.stored_value;
             }
         } else {
             const std::string stored = strip_spaces(read.text);
@@ -364,12 +377,14 @@ private:
         if (v.type == orvix::os::kRegDword) {
             if (v.size == 0 || v.size > 4) {
                 problem(v, PolicyVerdict::kSkipped,
-                        "REG_DWORD of " + std::to_string(v.size) + " bytes is skipped: it must hold 1 to 4 bytes");
+                        "REG_DWORD of " + std::to_string(v.size) +
+                            " bytes is skipped: it must hold 1 to 4 bytes");
                 return;
             }
             v.verdict = PolicyVerdict::kAction;
-            v.explanation = "when the key is read: " +
-                            orvix::config::internal::describe_config_parameter_action(name, little_endian_u32(v.data));
+            v.explanation =
+                "when the key is read: " +
+                orvix::config::internal::describe_config_parameter_action(name, little_endian_u32(v.data));
             return;
         }
         if (v.type == orvix::os::kRegSz) {
@@ -380,8 +395,9 @@ private:
             return;
         }
         problem(v, PolicyVerdict::kSkipped,
-                registry_type_name(v.type) + " is ignored for this name: only REG_DWORD is read; store it as "
-                "REG_DWORD");
+                registry_type_name(v.type) +
+                    " is ignored for this name: only REG_DWORD is read; store it as "
+                    "REG_DWORD");
     }
 
     RegistryInterface& registry_;
@@ -407,18 +423,30 @@ size_t edit_distance(std::string_view a, std::string_view b) {
 
 const char* verdict_word(PolicyVerdict verdict) {
     switch (verdict) {
-        case PolicyVerdict::kApplied: return "applied";
-        case PolicyVerdict::kAction: return "action";
-        case PolicyVerdict::kClamped: return "clamped";
-        case PolicyVerdict::kCut: return "cut";
-        case PolicyVerdict::kTrimmed: return "trimmed";
-        case PolicyVerdict::kWrongType: return "wrong type";
-        case PolicyVerdict::kSkipped: return "skipped";
-        case PolicyVerdict::kUnknown: return "unknown";
-        case PolicyVerdict::kNotConfigurable: return "not configurable";
-        case PolicyVerdict::kOverridden: return "overridden";
-        case PolicyVerdict::kEndsReading: return "ends reading";
-        case PolicyVerdict::kNotRead: return "not read";
+        case PolicyVerdict::kApplied:
+            return "applied";
+        case PolicyVerdict::kAction:
+            return "action";
+        case PolicyVerdict::kClamped:
+            return "clamped";
+        case PolicyVerdict::kCut:
+            return "cut";
+        case PolicyVerdict::kTrimmed:
+            return "trimmed";
+        case PolicyVerdict::kWrongType:
+            return "wrong type";
+        case PolicyVerdict::kSkipped:
+            return "skipped";
+        case PolicyVerdict::kUnknown:
+            return "unknown";
+        case PolicyVerdict::kNotConfigurable:
+            return "not configurable";
+        case PolicyVerdict::kOverridden:
+            return "overridden";
+        case PolicyVerdict::kEndsReading:
+            return "ends reading";
+        case PolicyVerdict::kNotRead:
+            return "not read";
     }
     return "?";
 }
@@ -441,22 +469,33 @@ PolicyReport check_policy_keys(RegistryInterface& registry) {
 
 std::string registry_type_name(uint32_t type) {
     switch (type) {
-        case orvix::os::kRegNone: return "REG_NONE";
-        case orvix::os::kRegSz: return "REG_SZ";
-        case orvix::os::kRegExpandSz: return "REG_EXPAND_SZ";
-        case orvix::os::kRegBinary: return "REG_BINARY";
-        case orvix::os::kRegDword: return "REG_DWORD";
-        case orvix::os::kRegDwordBigEndian: return "REG_DWORD_BIG_ENDIAN";
-        case orvix::os::kRegLink: return "REG_LINK";
-        case orvix::os::kRegMultiSz: return "REG_MULTI_SZ";
-        case orvix::os::kRegQword: return "REG_QWORD";
-        default: return "type " + std::to_string(type);
+        case orvix::os::kRegNone:
+            return "REG_NONE";
+        case orvix::os::kRegSz:
+            return "REG_SZ";
+        case orvix::os::kRegExpandSz:
+            return "REG_EXPAND_SZ";
+        case orvix::os::kRegBinary:
+            return "REG_BINARY";
+        case orvix::os::kRegDword:
+            return "REG_DWORD";
+        case orvix::os::kRegDwordBigEndian:
+            return "REG_DWORD_BIG_ENDIAN";
+        case orvix::os::kRegLink:
+            return "REG_LINK";
+        case orvix::os::kRegMultiSz:
+            return "REG_MULTI_SZ";
+        case orvix::os::kRegQword:
+            return "REG_QWORD";
+        default:
+            return "type " + std::to_string(type);
     }
 }
 
 std::string describe_registry_data(uint32_t type, std::string_view data) {
     const std::string name = registry_type_name(type);
-    if (type == orvix::os::kRegDword && data.size() == 4) return name + " " + std::to_string(little_endian_u32(data));
+    if (type == orvix::os::kRegDword && data.size() == 4)
+        return name + " " + std::to_string(little_endian_u32(data));
     if (type == orvix::os::kRegQword && data.size() == 8) {
         uint64_t q = 0;
         for (int i = 7; i >= 0; --i) q = (q << 8) | static_cast<uint8_t>(data[static_cast<size_t>(i)]);
@@ -465,7 +504,9 @@ std::string describe_registry_data(uint32_t type, std::string_view data) {
     if (is_text_type(type)) {
         std::string_view text = data;
         while (!text.empty() && text.back() == '\0') text.remove_suffix(1);
-        if (text.size() > 80) return name + " " + quoted(text.substr(0, 80)) + "... (" + std::to_string(data.size()) + " bytes)";
+        if (text.size() > 80)
+            return name + " " + quoted(text.substr(0, 80)) + "... (" + std::to_string(data.size()) +
+                   " bytes)";
         return name + " " + quoted(text);
     }
     std::string out = name;
@@ -532,8 +573,9 @@ std::string printable(std::string_view bytes, bool quoted) {
                 valid = (c & 0xC0) == 0x80;
                 cp = (cp << 6) | (c & 0x3Fu);
             }
-            valid = valid && !(length == 3 && cp < 0x800) && !(length == 4 && (cp < 0x10000 || cp > 0x10FFFF)) &&
-                    !(cp >= 0xD800 && cp <= 0xDFFF) && !(cp >= 0x80 && cp <= 0x9F) &&
+            valid = valid && !(length == 3 && cp < 0x800) &&
+                    !(length == 4 && (cp < 0x10000 || cp > 0x10FFFF)) && !(cp >= 0xD800 && cp <= 0xDFFF) &&
+                    !(cp >= 0x80 && cp <= 0x9F) &&
                     // Bidirectional overrides and isolates reorder what follows on screen.
                     !(cp >= 0x202A && cp <= 0x202E) && !(cp >= 0x2066 && cp <= 0x2069) && cp != 0xFEFF;
             if (valid) {

@@ -38,12 +38,12 @@ enum class PolicyVerdict {
 const char* verdict_word(PolicyVerdict verdict);
 
 struct PolicyValue {
-    uint32_t index = 0;        // enumeration index within the key
-    std::string name;          // the value name as the registry gives it (narrow)
-    uint32_t type = 0;         // registry type (REG_SZ = 1, ...)
-    uint32_t size = 0;         // data size in bytes, as the agent's narrow read counts it
-    std::string data;          // the data read, up to 64 KiB
-    std::string setting;       // the catalogue setting the name supplies; empty for none
+    uint32_t index = 0;   // enumeration index within the key
+    std::string name;     // the value name as the registry gives it (narrow)
+    uint32_t type = 0;    // registry type (REG_SZ = 1, ...)
+    uint32_t size = 0;    // data size in bytes, as the agent's narrow read counts it
+    std::string data;     // the data read, up to 64 KiB
+    std::string setting;  // the catalogue setting the name supplies; empty for none
     PolicyVerdict verdict = PolicyVerdict::kApplied;
     bool takes_effect_as_written = true;
     bool next_start = false;   // startup-only: the running agent keeps its value until restarted

@@ -6,9 +6,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
-#include <system_error>
 #include <set>
 #include <sstream>
+#include <system_error>
 #include <utility>
 
 #include "os/registry.h"

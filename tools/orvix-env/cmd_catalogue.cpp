@@ -35,8 +35,9 @@ int run_catalogue(int argc, char**) {
         print_json(rows);
         return 0;
     }
-    std::printf("index\tname\tvalue_type\tcategory\tmodification\tconfigurable\tvalue_class\trange_checked\t"
-                "min_value\tmax_value\tdefault_value\n");
+    std::printf(
+        "index\tname\tvalue_type\tcategory\tmodification\tconfigurable\tvalue_class\trange_checked\t"
+        "min_value\tmax_value\tdefault_value\n");
     for (uint32_t index = 0; index <= get_num_entries() + 1; ++index) {
         const sVORN_ENV_LOOKUP_ENTRY row = get_entry(index);
         std::printf("%u\t%s\t%u\t%u\t%u\t%u\t%u\t%u\t%u\t%u\t%s\n", static_cast<unsigned>(index), row.name,
@@ -48,9 +49,10 @@ int run_catalogue(int argc, char**) {
     return 0;
 }
 
-ORVIX_ENV_COMMAND(catalogue, "catalogue", "",
-                  "print the settings catalogue as tab-separated rows under a header: index, then every field in "
-                  "table order",
-                  run_catalogue);
+ORVIX_ENV_COMMAND(
+    catalogue, "catalogue", "",
+    "print the settings catalogue as tab-separated rows under a header: index, then every field in "
+    "table order",
+    run_catalogue);
 
 }  // namespace orvix_env

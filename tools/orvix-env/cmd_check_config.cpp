@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <map>
 #include <string>
-
 #include <vector>
 
 #include "admin/policy_lint.h"
@@ -19,9 +18,9 @@
 namespace orvix_env {
 namespace {
 
+using orvix::admin::printable;
 using orvix::config::internal::ConfigItem;
 using orvix::config::internal::ConfigItemConversion;
-using orvix::admin::printable;
 
 // The name as shown in messages: escaped, and cut when very long.
 std::string shown(const std::string& text) {
@@ -41,9 +40,11 @@ std::string cut_by_hash(std::string_view line) {
     for (char c : before) quotes += (c == '"' || c == '\'') ? 1 : 0;
     const bool blank_before = hash > 0 && (line[hash - 1] == ' ' || line[hash - 1] == '\t');
     const bool empty_before = before.find_first_not_of(" \t\"'") == std::string_view::npos;
-    if (quotes % 2 == 1) return "the value is cut at \"#\" inside quotation marks (\"#\" starts a comment anywhere)";
+    if (quotes % 2 == 1)
+        return "the value is cut at \"#\" inside quotation marks (\"#\" starts a comment anywhere)";
     if (empty_before) return "the value is empty: everything from \"#\" on is a comment";
-    if (!blank_before) return "the value is cut at \"#\" (\"#\" starts a comment anywhere, also inside a value)";
+    if (!blank_before)
+        return "the value is cut at \"#\" (\"#\" starts a comment anywhere, also inside a value)";
     return {};
 }
 
@@ -108,8 +109,8 @@ public:
         }
         const auto seen = first_line_.find(item->name);
         if (seen != first_line_.end()) {
-            problem(number, "duplicate: " + shown(item->name) + " is set on line " + std::to_string(seen->second) +
-                                "; that line wins and this one is ignored");
+            problem(number, "duplicate: " + shown(item->name) + " is set on line " +
+                                std::to_string(seen->second) + "; that line wins and this one is ignored");
             return;
         }
         first_line_.emplace(item->name, number);
@@ -126,7 +127,7 @@ public:
     int problems() const { return problems_; }
     const std::vector<Finding>& findings() const { return findings_; }
 
-private:
+  private:
     void check(int number, const ConfigItem& item) {
         const ConfigItemConversion c = orvix::config::internal::convert_config_item(item);
         if (c.kind == ConfigItemConversion::Kind::kNotInCatalogue) {
@@ -136,12 +137,14 @@ private:
             } else if (!action.empty()) {
                 ok(number, item.name + " " + action);
             } else if (const char* other = same_name_ignoring_case(item.name)) {
-                problem(number, "unknown name " + shown(item.name) + " (names are case-sensitive: did you mean " +
-                                    other + "?); ignored");
-            } else if (item.name.rfind("\xEF\xBB\xBF", 0) == 0) {
                 problem(number, "unknown name " + shown(item.name) +
-                                    ": the file starts with a UTF-8 byte-order mark, which the agent reads as part of "
-                                    "the first name; save the file without it");
+                                    " (names are case-sensitive: did you mean " + other + "?); ignored");
+            } else if (item.name.rfind("\xEF\xBB\xBF", 0) == 0) {
+                problem(
+                    number,
+                    "unknown name " + shown(item.name) +
+                        ": the file starts with a UTF-8 byte-order mark, which the agent reads as part of "
+                        "the first name; save the file without it");
             } else {
                 const std::string near = orvix::admin::nearest_setting_name(item.name);
                 problem(number, "unknown name " + shown(item.name) + "; ignored" +
@@ -185,7 +188,8 @@ private:
         const std::string note = clamp_note(row, c.number);
         const std::string value = orvix::config::internal::strip_spaces(item.value);
         if (!value.empty() && value[0] == '-') {
-            problem(number, item.name + ": " + quoted(value) + " is negative, which wraps around: the agent reads " +
+            problem(number, item.name + ": " + quoted(value) +
+                                " is negative, which wraps around: the agent reads " +
                                 std::to_string(c.number) + note);
         } else if (!cut_.empty()) {
             problem(number, item.name + ": " + cut_ + "; the agent reads " + std::to_string(c.number) + note);
@@ -252,11 +256,13 @@ int run_check_config(int argc, char** argv) {
     if (bytes.size() >= 2 && ((byte(0) == 0xFF && byte(1) == 0xFE) || (byte(0) == 0xFE && byte(1) == 0xFF))) {
         // Every other byte of such a file is NUL: no line would match a setting.
         encoding = byte(0) == 0xFF ? "UTF-16LE" : "UTF-16BE";
-        checker.file_problem(1, "the file is " + encoding +
-                                    " (it starts with that byte-order mark); the agent cannot read it at all: save "
-                                    "it as UTF-8 without a byte-order mark");
+        checker.file_problem(
+            1, "the file is " + encoding +
+                   " (it starts with that byte-order mark); the agent cannot read it at all: save "
+                   "it as UTF-8 without a byte-order mark");
     } else {
-        if (bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) encoding = "UTF-8 with byte-order mark";
+        if (bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0)
+            encoding = "UTF-8 with byte-order mark";
         int number = 0;
         for (size_t start = 0; start < bytes.size();) {
             size_t end = bytes.find('\n', start);
@@ -290,7 +296,8 @@ int run_check_config(int argc, char** argv) {
         std::printf("%s: no problems found\n", path.c_str());
         return 0;
     }
-    std::printf("%s: %d problem%s found\n", path.c_str(), checker.problems(), checker.problems() == 1 ? "" : "s");
+    std::printf("%s: %d problem%s found\n", path.c_str(), checker.problems(),
+                checker.problems() == 1 ? "" : "s");
     return 1;
 }
 

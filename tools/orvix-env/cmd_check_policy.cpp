@@ -37,7 +37,8 @@ void print_text(const PolicyReport& report) {
         }
         std::printf(": %zu value%s\n", key.values.size(), key.values.size() == 1 ? "" : "s");
         for (const PolicyValue& v : key.values) {
-            std::printf("  %s = %s\n", name_text(v).c_str(), orvix::admin::describe_registry_data(v.type, v.data).c_str());
+            std::printf("  %s = %s\n", name_text(v).c_str(),
+                        orvix::admin::describe_registry_data(v.type, v.data).c_str());
             std::printf("      %s: %s\n", orvix::admin::verdict_word(v.verdict), v.explanation.c_str());
         }
     }
@@ -100,9 +101,10 @@ int run_check_policy(int argc, char**) {
 
 }  // namespace
 
-ORVIX_ENV_COMMAND(check_policy, "check-policy", "",
-                  "say for every value of the three policy keys what the agent makes of it and why; exit 1 when "
-                  "one does not take effect as written",
-                  run_check_policy);
+ORVIX_ENV_COMMAND(
+    check_policy, "check-policy", "",
+    "say for every value of the three policy keys what the agent makes of it and why; exit 1 when "
+    "one does not take effect as written",
+    run_check_policy);
 
 }  // namespace orvix_env

@@ -68,7 +68,8 @@ int run_get(int argc, char** argv) {
         return 2;
     }
     const char* name = argv[0];
-    if (start_console_log() != VORN_STATUS_SUCCESS || start_store(file_variant) != VORN_STATUS_SUCCESS) return 1;
+    if (start_console_log() != VORN_STATUS_SUCCESS || start_store(file_variant) != VORN_STATUS_SUCCESS)
+        return 1;
     const uint32_t index = get_entry_index(name);
     const uint32_t type = index == ENV_INDEX_NOT_FOUND ? ENV_VALUE_UNDEFINED : get_entry(index).value_type;
     uint8_t value[VORN_MGMT_ENV_SLOT_SIZE] = {};
@@ -106,6 +107,7 @@ int run_get(int argc, char** argv) {
 }
 
 ORVIX_ENV_COMMAND(get, "get", "NAME [--source registry|file]",
-                  "print the current value of setting NAME; standard error names the source that set it", run_get);
+                  "print the current value of setting NAME; standard error names the source that set it",
+                  run_get);
 
 }  // namespace orvix_env

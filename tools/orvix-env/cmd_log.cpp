@@ -38,7 +38,8 @@ std::string folder_problem(const std::string& folder) {
     errno = 0;
     std::FILE* file = std::fopen(probe.string().c_str(), "wb");
     if (file == nullptr) {
-        return "no file can be created in it: " + std::generic_category().message(errno != 0 ? errno : EACCES);
+        return "no file can be created in it: " +
+               std::generic_category().message(errno != 0 ? errno : EACCES);
     }
     std::fclose(file);
     fs::remove(probe, error);
@@ -70,8 +71,8 @@ int run_log(int argc, char** argv) {
         if (folder[0] == '\0') {
             std::fprintf(stderr, "orvix-env log: the log folder could not be determined\n");
         } else {
-            std::fprintf(stderr, "orvix-env log: no log file could be opened in the log folder \"%s\": %s\n", folder,
-                         folder_problem(folder).c_str());
+            std::fprintf(stderr, "orvix-env log: no log file could be opened in the log folder \"%s\": %s\n",
+                         folder, folder_problem(folder).c_str());
         }
         return 1;
     }

@@ -55,7 +55,9 @@ std::string range_text(const sVORN_ENV_LOOKUP_ENTRY& row) {
     return "-";
 }
 
-bool startup_only(const sVORN_ENV_LOOKUP_ENTRY& row) { return (row.modification & ENV_MOD_STARTUP_ONLY) != 0; }
+bool startup_only(const sVORN_ENV_LOOKUP_ENTRY& row) {
+    return (row.modification & ENV_MOD_STARTUP_ONLY) != 0;
+}
 bool notifies(const sVORN_ENV_LOOKUP_ENTRY& row) {
     return row.modification != ENV_MOD_ALL_ONES && (row.modification & ENV_MOD_NOTIFY) != 0;
 }
@@ -167,9 +169,10 @@ void print_table(const std::vector<Setting>& settings) {
 void print_sources(bool file_variant) {
     if (g_sources.empty()) {
         std::printf("sources read: none%s\n",
-                    file_variant ? " (no path for the configuration file: the program-data folder could not be "
-                                   "determined)"
-                                 : "");
+                    file_variant
+                        ? " (no path for the configuration file: the program-data folder could not be "
+                          "determined)"
+                        : "");
         return;
     }
     std::printf("sources read, highest priority first:\n");
@@ -195,14 +198,16 @@ void print_legend() {
             "  mod, cat   the catalogue's modification bits (1 startup-only, 8 notify; 2 and 4 are carried\n"
             "             but change nothing here) and its category code (not interpreted by the layer)\n");
     } else {
-        std::printf("  .. ends a cut value or range; --wide shows the type, the default and everything whole\n");
+        std::printf(
+            "  .. ends a cut value or range; --wide shows the type, the default and everything whole\n");
     }
 }
 
 Json range_json(const sVORN_ENV_LOOKUP_ENTRY& row) {
     if (row.configurable == ENV_NOT_CONFIGURABLE) return "fixed";
     if (row.min_value == 0 && row.max_value == 0 && row.range_checked != ENV_RANGE_CHECKED) return nullptr;
-    return {{"min", row.min_value}, {"max", row.max_value}, {"enforced", row.range_checked == ENV_RANGE_CHECKED}};
+    return {
+        {"min", row.min_value}, {"max", row.max_value}, {"enforced", row.range_checked == ENV_RANGE_CHECKED}};
 }
 
 void print_json_document(const std::vector<Setting>& settings) {
@@ -210,9 +215,11 @@ void print_json_document(const std::vector<Setting>& settings) {
     for (const SourceView& source : g_sources) {
         Json values = Json::object();
         for (const auto& [name, value] : source.values) {
-            values[name] = value.type == orvix::config::internal::kSettingText ? Json(value.text) : Json(value.number);
+            values[name] =
+                value.type == orvix::config::internal::kSettingText ? Json(value.text) : Json(value.number);
         }
-        sources.push_back({{"label", source.label}, {"location", source.location}, {"values", std::move(values)}});
+        sources.push_back(
+            {{"label", source.label}, {"location", source.location}, {"values", std::move(values)}});
     }
     Json rows = Json::array();
     for (const Setting& s : settings) {
@@ -250,7 +257,8 @@ int run_show(int argc, char** argv) {
         std::fprintf(stderr, "usage: orvix-env show [--wide] [--source registry|file]\n");
         return 2;
     }
-    if (start_console_log() != VORN_STATUS_SUCCESS || start_store(file_variant) != VORN_STATUS_SUCCESS) return 1;
+    if (start_console_log() != VORN_STATUS_SUCCESS || start_store(file_variant) != VORN_STATUS_SUCCESS)
+        return 1;
     g_sources = read_sources();
     const std::vector<Setting> settings = read_settings();
     if (json_output()) {
@@ -266,9 +274,10 @@ int run_show(int argc, char** argv) {
     return 0;
 }
 
-ORVIX_ENV_COMMAND(show, "show", "[--wide] [--source registry|file]",
-                  "start the environment store and print every setting: value, range, flags and the source that "
-                  "set it (--source file: what the agent configuration file would give)",
-                  run_show);
+ORVIX_ENV_COMMAND(
+    show, "show", "[--wide] [--source registry|file]",
+    "start the environment store and print every setting: value, range, flags and the source that "
+    "set it (--source file: what the agent configuration file would give)",
+    run_show);
 
 }  // namespace orvix_env

@@ -10,11 +10,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <map>
 
 #include "commands.h"
 #include "config/configuration_manager.h"
@@ -63,7 +62,8 @@ StartupValues startup_only_values() {
     for (const auto& source : get_vorn_mgmt_cfg_mgr_helper(VORN_ENV_TYPE_PREEXISTING)->describe_sources()) {
         for (const auto& [name, value] : source.values) {
             const uint32_t index = get_entry_index(name.c_str());
-            if (index == ENV_INDEX_NOT_FOUND || (get_entry(index).modification & ENV_MOD_STARTUP_ONLY) == 0) continue;
+            if (index == ENV_INDEX_NOT_FOUND || (get_entry(index).modification & ENV_MOD_STARTUP_ONLY) == 0)
+                continue;
             const std::string text = value.type == orvix::config::internal::kSettingText
                                          ? "\"" + std::string(value.text) + "\""
                                          : std::to_string(value.number);
@@ -97,8 +97,8 @@ void print_change(const SettingView& before, const SettingView& after) {
     const bool text = after.row.value_type == ENV_VALUE_STRING;
     const std::string old_value = before.has_value ? (text ? "\"" + before.value + "\"" : before.value) : "(no value)";
     const std::string new_value = after.has_value ? (text ? "\"" + after.value + "\"" : after.value) : "(no value)";
-    std::printf("%s  %s: %s -> %s%s\n", time_now().c_str(), after.row.name, old_value.c_str(), new_value.c_str(),
-                after.has_value && after.value == after.initial ? " (default)" : "");
+    std::printf("%s  %s: %s -> %s%s\n", time_now().c_str(), after.row.name, old_value.c_str(),
+                new_value.c_str(), after.has_value && after.value == after.initial ? " (default)" : "");
     std::fflush(stdout);
 }
 
@@ -165,7 +165,8 @@ int run_watch(int argc, char** argv) {
         if (!registry_file.empty()) {
             const FileStamp now = stamp_of(registry_file);
             if (!now.present && applied_stamp.present) {
-                std::fprintf(stderr, "orvix-env: %s was deleted; the policies loaded from it stay until it returns\n",
+                std::fprintf(stderr,
+                             "orvix-env: %s was deleted; the policies loaded from it stay until it returns\n",
                              registry_file.c_str());
             } else if (now.present && !(now == applied_stamp)) {
                 reload(registry_file, &applied);

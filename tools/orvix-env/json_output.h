@@ -5,9 +5,8 @@
 #pragma once
 
 #include <cstdio>
-#include <string>
-
 #include <nlohmann/json.hpp>
+#include <string>
 
 namespace orvix_env {
 

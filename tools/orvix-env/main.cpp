@@ -57,16 +57,18 @@ CommandRegistration::CommandRegistration(const Command& command) {
 namespace {
 
 void print_help(std::FILE* out) {
-    std::fprintf(out,
-                 "usage: orvix-env [--help] [--version] [--json] [--verbose] [--registry FILE.reg] COMMAND [ARGS...]\n\n"
-                 "Shows what the Orvix agent's utility layer sees on this machine.\n\n"
-                 "  --registry FILE.reg  load a registry export file into the layer's own registry before the\n"
-                 "                       command runs (machines without a registry only)\n"
-                 "  --json               print one JSON document with the command's result instead of text (show,\n"
-                 "                       get, catalogue, check-config, check-policy)\n"
-                 "  --verbose            show the layer's messages on standard error (otherwise one line counts\n"
-                 "                       the problems they report)\n"
-                 "\ncommands:\n");
+    std::fprintf(
+        out,
+        "usage: orvix-env [--help] [--version] [--json] [--verbose] [--registry FILE.reg] COMMAND "
+        "[ARGS...]\n\n"
+        "Shows what the Orvix agent's utility layer sees on this machine.\n\n"
+        "  --registry FILE.reg  load a registry export file into the layer's own registry before the\n"
+        "                       command runs (machines without a registry only)\n"
+        "  --json               print one JSON document with the command's result instead of text (show,\n"
+        "                       get, catalogue, check-config, check-policy)\n"
+        "  --verbose            show the layer's messages on standard error (otherwise one line counts\n"
+        "                       the problems they report)\n"
+        "\ncommands:\n");
     for (const Command& c : commands()) {
         std::fprintf(out, "  %.*s %.*s\n      %.*s\n", int(c.name.size()), c.name.data(), int(c.usage.size()),
                      c.usage.data(), int(c.summary.size()), c.summary.data());

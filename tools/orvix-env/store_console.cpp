@@ -90,7 +90,8 @@ std::vector<SourceView> read_sources() {
     if (!vorn_mgmt_cfg_mgr_exists()) return sources;
     for (auto& report : get_vorn_mgmt_cfg_mgr_helper(VORN_ENV_TYPE_PREEXISTING)->describe_sources()) {
         const bool file = report.label == "configuration file";
-        sources.push_back({report.label, file ? report.description : "HKEY_LOCAL_MACHINE\\" + report.description,
+        sources.push_back({report.label,
+                           file ? report.description : "HKEY_LOCAL_MACHINE\\" + report.description,
                            std::move(report.values)});
     }
     return sources;
@@ -108,8 +109,9 @@ bool take_source_option(int* argc, char** argv, bool* file) {
         if (std::strcmp(argv[i], "--source") != 0) continue;
         const char* value = i + 1 < *argc ? argv[i + 1] : "";
         if (std::strcmp(value, "file") != 0 && std::strcmp(value, "registry") != 0) {
-            std::fprintf(stderr, "orvix-env: --source takes \"registry\" (the policy keys, as the agent) or \"file\" "
-                                 "(the agent configuration file, as the file-backed variant)\n");
+            std::fprintf(stderr,
+                         "orvix-env: --source takes \"registry\" (the policy keys, as the agent) or \"file\" "
+                         "(the agent configuration file, as the file-backed variant)\n");
             return false;
         }
         *file = std::strcmp(value, "file") == 0;

@@ -4,10 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "config/settings.h"
 #include "config/settings_catalogue.h"
@@ -41,8 +40,8 @@ std::vector<SettingView> read_settings();
 
 // One configuration source of the started store's manager, in priority order.
 struct SourceView {
-    std::string label;     // "admin policies", ..., "configuration file"
-    std::string location;  // HKEY_LOCAL_MACHINE\key path, or the file's path
+    std::string label;                            // "admin policies", ..., "configuration file"
+    std::string location;                         // HKEY_LOCAL_MACHINE\key path, or the file's path
     orvix::config::internal::SettingsMap values;  // what it holds now
 };
 std::vector<SourceView> read_sources();
