@@ -3,10 +3,12 @@
 #include "config/registry_export_file.h"
 
 #include <algorithm>
-#include <fstream>
-#include <iterator>
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
 #include <set>
 #include <sstream>
+#include <system_error>
 #include <utility>
 
 #include "os/registry.h"
@@ -16,6 +18,9 @@ namespace orvix::config {
 namespace {
 
 using Kind = RegistryFileEntry::Kind;
+
+constexpr char kNotAnExport[] =
+    "not a registry export file: the first line must be \"Windows Registry Editor Version 5.00\"";
 
 struct Line {
     int number = 0;
@@ -271,17 +276,20 @@ bool parse_key(std::u16string_view s, RegistryFileEntry* entry, std::string* why
 
 RegistryFile parse_registry_file(std::string_view bytes) {
     RegistryFile file;
-    const std::vector<Line> lines = split_lines(bytes, &file);
+    // Decoding problems are kept apart until the header has been seen: a file that is
+    // not an export at all (a binary, say) is reported by one line, not one per line.
+    RegistryFile decoding;
+    const std::vector<Line> lines = split_lines(bytes, &decoding);
 
     size_t i = 0;
     while (i < lines.size() && !lines[i].bad && trim(lines[i].text).empty()) ++i;
     if (i == lines.size()) return file;
     const std::u16string_view header = trim(lines[i].text);
     if (lines[i].bad || (header != u"Windows Registry Editor Version 5.00" && header != u"REGEDIT4")) {
-        problem(&file, lines[i].number,
-                "not a registry export file: the first line must be \"Windows Registry Editor Version 5.00\"");
+        problem(&file, lines[i].number, kNotAnExport);
         return file;
     }
+    file.problems = std::move(decoding.problems);
 
     enum class Section { kNone, kKey, kDeletedKey, kBadKey } section = Section::kNone;
     std::u16string key;
@@ -360,6 +368,10 @@ RegistryFile parse_registry_file(std::string_view bytes) {
     return file;
 }
 
+bool is_not_registry_export_file(const RegistryFile& file) {
+    return file.entries.empty() && file.problems.size() == 1 && file.problems.front().message == kNotAnExport;
+}
+
 RegistryFileApplied apply_registry_file(const RegistryFile& file, const RegistryFile* previous) {
     RegistryFileApplied result;
     constexpr uint32_t kAccess = os::kKeyAllAccess | os::kKeyWow64_64Key;
@@ -430,14 +442,26 @@ RegistryFileApplied apply_registry_file(const RegistryFile& file, const Registry
 }
 
 bool read_file_bytes(const std::string& path, std::string* bytes, std::string* error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        *error = "cannot open " + path;
+    std::error_code code;
+    if (std::filesystem::is_directory(std::filesystem::path(path), code)) {
+        *error = "cannot read " + path + ": it is a directory";
         return false;
     }
-    bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (in.bad()) {
-        *error = "cannot read " + path;
+    errno = 0;
+    std::FILE* in = std::fopen(path.c_str(), "rb");
+    if (in == nullptr) {
+        *error = "cannot open " + path + ": " + std::generic_category().message(errno != 0 ? errno : ENOENT);
+        return false;
+    }
+    bytes->clear();
+    char buffer[65536];
+    size_t n = 0;
+    while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0) bytes->append(buffer, n);
+    const bool failed = std::ferror(in) != 0;
+    const int reason = errno;
+    std::fclose(in);
+    if (failed) {
+        *error = "cannot read " + path + ": " + std::generic_category().message(reason != 0 ? reason : EIO);
         return false;
     }
     return true;

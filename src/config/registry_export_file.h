@@ -41,8 +41,13 @@ struct RegistryFile {
     std::vector<RegistryFileProblem> problems;
 };
 
-// Parses the bytes of a file. Never throws; every line it skips is in problems.
+// Parses the bytes of a file. Never throws; every line it skips is in problems. A file
+// whose first line is not the export header gives one problem (line 1's) and no entries;
+// nothing after that line is looked at.
 RegistryFile parse_registry_file(std::string_view bytes);
+
+// True for a parsed file that was refused as a whole because it lacks the export header.
+bool is_not_registry_export_file(const RegistryFile& file);
 
 struct RegistryFileApplied {
     int keys = 0;             // keys created or opened
@@ -56,7 +61,8 @@ struct RegistryFileApplied {
 // that editing the file and applying it again gives the registry the file's content.
 RegistryFileApplied apply_registry_file(const RegistryFile& file, const RegistryFile* previous = nullptr);
 
-// Reads a file from disk; false (with a message) when it cannot be read.
+// Reads a file from disk; false with a one-line message naming the path and the operating
+// system's reason when it cannot be read (also for a directory). Never throws.
 bool read_file_bytes(const std::string& path, std::string* bytes, std::string* error);
 
 }  // namespace orvix::config

@@ -10,6 +10,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "os/codepage.h"
@@ -43,6 +44,9 @@ struct Key {
     Key* parent = nullptr;
     std::u16string name;
     std::vector<Value> values;  // in creation order, as enumeration returns them
+    // Folded name -> position in values, so that writing a key of many values stays
+    // linear; enumeration by index reads values directly.
+    std::unordered_map<std::u16string, size_t> positions;
     std::map<std::u16string, std::shared_ptr<Key>> children;  // by folded name
     std::vector<Watch> watches;
     bool deleted = false;
@@ -135,11 +139,27 @@ public:
     }
 
     static Value* find_value(Key* key, std::u16string_view name) {
-        const std::u16string folded = fold(name);
-        for (auto& v : key->values) {
-            if (fold(v.name) == folded) return &v;
+        const auto found = key->positions.find(fold(name));
+        return found == key->positions.end() ? nullptr : &key->values[found->second];
+    }
+
+    static Value* add_value(Key* key, std::u16string_view name) {
+        key->positions.emplace(fold(name), key->values.size());
+        key->values.push_back(Value{std::u16string(name), kRegNone, {}});
+        return &key->values.back();
+    }
+
+    // Removes a value; the values after it move up one place, as enumeration shows.
+    static bool remove_value(Key* key, std::u16string_view name) {
+        const auto found = key->positions.find(fold(name));
+        if (found == key->positions.end()) return false;
+        const size_t position = found->second;
+        key->positions.erase(found);
+        key->values.erase(key->values.begin() + static_cast<std::ptrdiff_t>(position));
+        for (auto& entry : key->positions) {
+            if (entry.second > position) --entry.second;
         }
-        return nullptr;
+        return true;
     }
 };
 
@@ -339,10 +359,7 @@ int32_t registry_set_value(RegKey handle, std::u16string_view name, uint32_t typ
     if (!key) return kErrorInvalidHandle;
     if (key->deleted) return kErrorKeyDeleted;
     Value* v = Registry::find_value(key.get(), name);
-    if (v == nullptr) {
-        key->values.push_back(Value{std::u16string(name), type, {}});
-        v = &key->values.back();
-    }
+    if (v == nullptr) v = Registry::add_value(key.get(), name);
     v->type = type;
     const auto* bytes = static_cast<const uint8_t*>(data);
     v->data.assign(bytes, bytes + data_bytes);
@@ -356,11 +373,7 @@ int32_t registry_delete_value(RegKey handle, std::u16string_view name) {
     auto key = r.lookup(handle);
     if (!key) return kErrorInvalidHandle;
     if (key->deleted) return kErrorKeyDeleted;
-    const std::u16string folded = fold(name);
-    auto it = std::find_if(key->values.begin(), key->values.end(),
-                           [&](const Value& v) { return fold(v.name) == folded; });
-    if (it == key->values.end()) return kErrorFileNotFound;
-    key->values.erase(it);
+    if (!Registry::remove_value(key.get(), name)) return kErrorFileNotFound;
     r.notify(key.get(), kRegNotifyChangeLastSet, true);
     return kErrorSuccess;
 }
@@ -376,6 +389,7 @@ int32_t registry_delete_tree(RegKey handle, std::u16string_view sub_key) {
         key->children.clear();
         const bool had_values = !key->values.empty();
         key->values.clear();
+        key->positions.clear();
         if (had_values) r.notify(key.get(), kRegNotifyChangeLastSet, true);
         r.notify(key.get(), kRegNotifyChangeName, true);
         return kErrorSuccess;

@@ -117,7 +117,17 @@ TEST_F(RegistryExportFileTest, OtherFilesAreRefusedWhole) {
     ASSERT_EQ(file.problems.size(), 1u);
     EXPECT_EQ(file.problems[0].line, 3);
     EXPECT_TRUE(file.entries.empty());
+    EXPECT_TRUE(is_not_registry_export_file(file));
     EXPECT_TRUE(parse_registry_file("").problems.empty());
+    EXPECT_FALSE(is_not_registry_export_file(parse_registry_file("")));
+
+    // A binary file: one problem for its first line, none for the undecodable lines after.
+    std::string binary;
+    for (int i = 0; i < 20000; ++i) binary += static_cast<char>((i * 7919) % 256);
+    const RegistryFile refused = parse_registry_file(binary);
+    ASSERT_EQ(refused.problems.size(), 1u);
+    EXPECT_EQ(refused.problems[0].line, 1);
+    EXPECT_TRUE(is_not_registry_export_file(refused));
 }
 
 TEST_F(RegistryExportFileTest, ReadsUtf16WithByteOrderMark) {

@@ -1,6 +1,8 @@
 // orvix-env get NAME: starts the store on the built-in defaults and the configured values
-// and prints the current value of one setting in its display form. An unknown name ends
-// with the store's own message on standard error and exit status 1.
+// and prints the current value of one setting in its display form; standard error names
+// the source that set it, or says that none did and which were read. An unknown name
+// ends with the store's own message on standard error and exit status 1. --source file
+// reads the agent configuration file as the file-backed variant does.
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -8,6 +10,7 @@
 #include "commands.h"
 #include "config/environment_store.h"
 #include "config/environment_store_internal.h"
+#include "json_output.h"
 #include "store_console.h"
 
 namespace orvix_env {
@@ -58,21 +61,53 @@ int32_t read_value(const char* name, uint32_t index, uint32_t type, uint8_t* val
 }  // namespace
 
 int run_get(int argc, char** argv) {
+    bool file_variant = false;
+    if (!take_source_option(&argc, argv, &file_variant)) return 2;
     if (argc != 1) {
-        std::fprintf(stderr, "usage: orvix-env get NAME\n");
+        std::fprintf(stderr, "usage: orvix-env get NAME [--source registry|file]\n");
         return 2;
     }
     const char* name = argv[0];
-    if (start_console_log() != VORN_STATUS_SUCCESS || start_store() != VORN_STATUS_SUCCESS) return 1;
+    if (start_console_log() != VORN_STATUS_SUCCESS || start_store(file_variant) != VORN_STATUS_SUCCESS)
+        return 1;
     const uint32_t index = get_entry_index(name);
     const uint32_t type = index == ENV_INDEX_NOT_FOUND ? ENV_VALUE_UNDEFINED : get_entry(index).value_type;
     uint8_t value[VORN_MGMT_ENV_SLOT_SIZE] = {};
-    if (read_value(name, index, type, value) != VORN_STATUS_SUCCESS) return 1;
-    std::printf("%s\n", display_value(index, value).c_str());
+    if (read_value(name, index, type, value) != VORN_STATUS_SUCCESS) {
+        // The store's refusal went to the layer's messages; say it here too.
+        if (!global_options().verbose) {
+            std::fprintf(stderr, "orvix-env: %s is not a setting (see orvix-env catalogue)\n", name);
+        }
+        return 1;
+    }
+    const std::string display = display_value(index, value);
+    const std::vector<SourceView> sources = read_sources();
+    const std::string source = source_of(sources, name);
+    if (json_output()) {
+        Json read = Json::array();
+        for (const SourceView& s : sources) read.push_back({{"label", s.label}, {"location", s.location}});
+        print_json({{"name", name},
+                    {"type", type_name(type)},
+                    {"value", value_json(type, display)},
+                    {"source", source.empty() ? Json() : Json(source)},
+                    {"sources_read", std::move(read)}});
+    } else {
+        std::printf("%s\n", display.c_str());
+        if (!source.empty()) {
+            std::fprintf(stderr, "orvix-env: %s is set by %s\n", name, source.c_str());
+        } else {
+            std::string read;
+            for (const SourceView& s : sources) read += (read.empty() ? "" : ", ") + s.label;
+            std::fprintf(stderr, "orvix-env: %s has its default: no source sets it (read: %s)\n", name,
+                         read.empty() ? "none" : read.c_str());
+        }
+    }
+    summarise_console_problems();
     return 0;
 }
 
-ORVIX_ENV_COMMAND(get, "get", "NAME",
-                  "print the current value of setting NAME (store messages go to standard error)", run_get);
+ORVIX_ENV_COMMAND(get, "get", "NAME [--source registry|file]",
+                  "print the current value of setting NAME; standard error names the source that set it",
+                  run_get);
 
 }  // namespace orvix_env

@@ -3,6 +3,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <system_error>
 
 #include "commands.h"
 #include "eventlog/event_log.h"
@@ -18,6 +21,29 @@ bool parse_count(const char* text, unsigned long* out) {
     if (errno != 0 || end == text || *end != '\0' || text[0] == '-' || v > 100000000ull) return false;
     *out = static_cast<unsigned long>(v);
     return true;
+}
+
+// Why a log folder cannot be used, in the operating system's words: the folder cannot
+// be created, or a file cannot be created in it.
+std::string folder_problem(const std::string& folder) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::path path(folder);
+    if (!fs::is_directory(path, error)) {
+        fs::create_directories(path, error);
+        if (error) return "the folder cannot be created: " + error.message();
+        if (!fs::is_directory(path, error)) return "it is not a folder";
+    }
+    const fs::path probe = path / "orvix-env-write-test.tmp";
+    errno = 0;
+    std::FILE* file = std::fopen(probe.string().c_str(), "wb");
+    if (file == nullptr) {
+        return "no file can be created in it: " +
+               std::generic_category().message(errno != 0 ? errno : EACCES);
+    }
+    std::fclose(file);
+    fs::remove(probe, error);
+    return "the folder can be written now; it may have been full or busy";
 }
 
 }  // namespace
@@ -42,7 +68,12 @@ int run_log(int argc, char** argv) {
     if (found != VORN_STATUS_SUCCESS) {
         char folder[1024];
         if (vorn_util_get_log_folder_utf8(folder, sizeof folder) != VORN_STATUS_SUCCESS) folder[0] = '\0';
-        std::fprintf(stderr, "orvix-env log: no log file could be opened in the log folder \"%s\"\n", folder);
+        if (folder[0] == '\0') {
+            std::fprintf(stderr, "orvix-env log: the log folder could not be determined\n");
+        } else {
+            std::fprintf(stderr, "orvix-env log: no log file could be opened in the log folder \"%s\": %s\n",
+                         folder, folder_problem(folder).c_str());
+        }
         return 1;
     }
     std::printf("%s\n", path);

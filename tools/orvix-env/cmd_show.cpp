@@ -1,12 +1,13 @@
 // orvix-env show: starts the event log on the console and the environment store (its
-// defaults, then the configured values), and prints every setting as a table: index, name,
-// type, current value, default, range and flags, with "*" before each setting whose value
-// differs from its default, and, for each setting a registry source supplies, which source
-// it is and which lower-priority sources it overrides. Texts are shown in double quotes,
-// whole.
+// defaults, then the configured values), names the sources it read, and prints every
+// setting as a table: index, name, current value, range, flags and the source that set
+// it, with "*" before each setting whose value differs from its default, then a legend of
+// the marks. The table fits 100 columns; --wide adds the default and shows texts, flags
+// and sources whole. --source file shows what the file-backed variant would apply from
+// the agent configuration file instead of the policy keys.
 //
 // The table is a list of columns, each a header and a function of one setting, so that a
-// column (such as where a value came from) is added in one place.
+// column is added in one place.
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
@@ -15,9 +16,9 @@
 #include <vector>
 
 #include "commands.h"
-#include "config/configuration_manager.h"
 #include "config/environment_store.h"
 #include "config/environment_store_internal.h"
+#include "json_output.h"
 #include "store_console.h"
 
 namespace orvix_env {
@@ -26,8 +27,17 @@ namespace {
 
 using Setting = SettingView;
 
+std::vector<SourceView> g_sources;
+bool g_wide = false;
+
 std::string quoted(const Setting& s, const std::string& text) {
     return s.row.value_type == ENV_VALUE_STRING ? "\"" + text + "\"" : text;
+}
+
+// Cuts a cell to width in the narrow table, marking the cut.
+std::string fit(std::string text, size_t width) {
+    if (g_wide || text.size() <= width) return text;
+    return text.substr(0, width - 2) + "..";
 }
 
 std::string range_text(const sVORN_ENV_LOOKUP_ENTRY& row) {
@@ -45,76 +55,94 @@ std::string range_text(const sVORN_ENV_LOOKUP_ENTRY& row) {
     return "-";
 }
 
-std::string flags_text(const sVORN_ENV_LOOKUP_ENTRY& row) {
-    if (row.modification == ENV_MOD_ALL_ONES) return "mod=all cat=all";
-    std::string text = "mod=" + std::to_string(row.modification);
-    std::vector<std::string> words;
-    if (row.modification & ENV_MOD_STARTUP_ONLY) words.push_back("startup-only");
-    if (row.modification & ENV_MOD_NOTIFY) words.push_back("notify");
-    for (size_t i = 0; i < words.size(); ++i) text += (i == 0 ? " (" : ", ") + words[i];
-    if (!words.empty()) text += ")";
-    text += " cat=" + std::to_string(row.category);
-    return text;
+bool startup_only(const sVORN_ENV_LOOKUP_ENTRY& row) {
+    return (row.modification & ENV_MOD_STARTUP_ONLY) != 0;
+}
+bool notifies(const sVORN_ENV_LOOKUP_ENTRY& row) {
+    return row.modification != ENV_MOD_ALL_ONES && (row.modification & ENV_MOD_NOTIFY) != 0;
 }
 
-// Where a setting's configured value comes from: the registry sources of the manager in
-// priority order, each with the values it holds now. An administrator reads here which
-// policy won when a setting is set in more than one place.
-struct SourceValues {
-    std::string label;
-    cVORN_MGMT_CFG_MGR::SettingsMap values;
-};
-std::vector<SourceValues> g_sources;
+std::string flags_text(const sVORN_ENV_LOOKUP_ENTRY& row) {
+    std::string letters = std::string(startup_only(row) ? "S" : "") + (notifies(row) ? "N" : "");
+    if (letters.empty()) letters = "-";
+    if (!g_wide) return letters;
+    const std::string mod = row.modification == ENV_MOD_ALL_ONES ? "all" : std::to_string(row.modification);
+    const std::string cat = row.category == 0xFFFFFFFFu ? "all" : std::to_string(row.category);
+    return letters + " mod=" + mod + " cat=" + cat;
+}
 
 std::string setting_value_text(const orvix::config::internal::SettingValue& v) {
     return v.type == orvix::config::internal::kSettingText ? "\"" + std::string(v.text) + "\""
                                                             : std::to_string(v.number);
 }
 
+// Which source set a setting: the first that supplies it, with the number of lower
+// ones it overrides; "!" when the store refuses it (not configurable).
 std::string source_text(const Setting& s) {
-    std::string text;
-    for (const SourceValues& source : g_sources) {
-        const auto found = source.values.find(s.row.name);
-        if (found == source.values.end()) continue;
-        const std::string item = source.label + " = " + setting_value_text(found->second);
-        text += text.empty() ? item : (text.find(" (overrides ") == std::string::npos ? " (overrides " : ", ") + item;
+    std::vector<const SourceView*> supplying;
+    for (const SourceView& source : g_sources) {
+        if (source.values.count(s.row.name) != 0) supplying.push_back(&source);
     }
-    if (text.empty()) return "-";
-    if (text.find(" (overrides ") != std::string::npos) text += ")";
-    if (s.row.configurable != ENV_CONFIGURABLE) text += " [refused: not configurable]";
+    if (supplying.empty()) return "-";
+    const bool refused = s.row.configurable != ENV_CONFIGURABLE;
+    if (!g_wide) {
+        std::string label = supplying.front()->label;
+        label = label.substr(0, label.find(' '));
+        if (label == "over-rideable") label = "default";
+        if (label == "configuration") label = "file";
+        if (supplying.size() > 1) label += "+" + std::to_string(supplying.size() - 1);
+        return refused ? label + "!" : label;
+    }
+    std::string text;
+    for (size_t i = 0; i < supplying.size(); ++i) {
+        const std::string item =
+            supplying[i]->label + " = " + setting_value_text(supplying[i]->values.at(s.row.name));
+        text += i == 0 ? item : (i == 1 ? " (overrides " : ", ") + item;
+    }
+    if (supplying.size() > 1) text += ")";
+    if (refused) text += " [refused: not configurable]";
     return text;
 }
 
 struct Column {
     const char* header;
     bool right_aligned;
-    size_t max_width;  // longer cells overflow instead of widening every line
+    bool wide_only;
     std::string (*cell)(const Setting&);
 };
 
 const Column kColumns[] = {
-    {"#", true, 3, [](const Setting& s) { return std::to_string(s.index); }},
-    {"name", false, 44, [](const Setting& s) { return std::string(s.row.name); }},
-    {"type", false, 6, [](const Setting& s) { return std::string(type_name(s.row.value_type)); }},
-    {"value", false, 24,
-     [](const Setting& s) { return s.has_value ? quoted(s, s.value) : std::string("(no value)"); }},
-    {"default", false, 24, [](const Setting& s) { return quoted(s, s.initial); }},
-    {"range", false, 16, [](const Setting& s) { return range_text(s.row); }},
-    {"flags", false, 26, [](const Setting& s) { return flags_text(s.row); }},
-    {"source", false, 0, source_text},
+    {"#", true, false, [](const Setting& s) { return std::to_string(s.index); }},
+    {"name", false, false, [](const Setting& s) { return std::string(s.row.name); }},
+    {"type", false, true, [](const Setting& s) { return std::string(type_name(s.row.value_type)); }},
+    {"value", false, false,
+     [](const Setting& s) { return fit(s.has_value ? quoted(s, s.value) : std::string("(no value)"), 10); }},
+    {"default", false, true, [](const Setting& s) { return quoted(s, s.initial); }},
+    {"range", false, false, [](const Setting& s) { return fit(range_text(s.row), 15); }},
+    {"flags", false, false, [](const Setting& s) { return flags_text(s.row); }},
+    {"source", false, false, source_text},
 };
 
+bool differs(const Setting& s) { return !s.has_value || s.value != s.initial; }
+
 void print_table(const std::vector<Setting>& settings) {
-    const size_t n = sizeof kColumns / sizeof kColumns[0];
+    std::vector<const Column*> columns;
+    for (const Column& column : kColumns) {
+        if (g_wide || !column.wide_only) columns.push_back(&column);
+    }
+    const size_t n = columns.size();
     std::vector<std::vector<std::string>> cells;
     std::vector<size_t> widths(n);
-    for (size_t c = 0; c < n; ++c) widths[c] = std::strlen(kColumns[c].header);
+    for (size_t c = 0; c < n; ++c) widths[c] = std::strlen(columns[c]->header);
     for (const Setting& s : settings) {
         std::vector<std::string> line;
         for (size_t c = 0; c < n; ++c) {
-            line.push_back(kColumns[c].cell(s));
-            const size_t limit = kColumns[c].max_width == 0 ? line.back().size() : kColumns[c].max_width;
-            widths[c] = std::max(widths[c], std::min(line.back().size(), limit));
+            line.push_back(columns[c]->cell(s));
+            // In the wide table a long text overflows its line instead of widening all.
+            const bool text = std::strcmp(columns[c]->header, "value") == 0 ||
+                              std::strcmp(columns[c]->header, "default") == 0;
+            const size_t limit = g_wide && text ? 24 : line.back().size();
+            widths[c] = std::max(widths[c], std::min(line.back().size(), std::max(limit, widths[c])));
         }
         cells.push_back(std::move(line));
     }
@@ -127,44 +155,129 @@ void print_table(const std::vector<Setting>& settings) {
             if (c + 1 == n) {
                 out += cell;  // no trailing blanks
             } else {
-                out += kColumns[c].right_aligned ? pad + cell : cell + pad;
+                out += columns[c]->right_aligned ? pad + cell : cell + pad;
             }
         }
         std::printf("%s\n", out.c_str());
     };
     std::vector<std::string> headers;
-    for (const Column& column : kColumns) headers.push_back(column.header);
+    for (const Column* column : columns) headers.push_back(column->header);
     print_line("  ", headers);
-    for (size_t i = 0; i < settings.size(); ++i) {
-        const Setting& s = settings[i];
-        print_line(s.has_value && s.value == s.initial ? "  " : "* ", cells[i]);
+    for (size_t i = 0; i < settings.size(); ++i) print_line(differs(settings[i]) ? "* " : "  ", cells[i]);
+}
+
+void print_sources(bool file_variant) {
+    if (g_sources.empty()) {
+        std::printf("sources read: none%s\n",
+                    file_variant
+                        ? " (no path for the configuration file: the program-data folder could not be "
+                          "determined)"
+                        : "");
+        return;
     }
+    std::printf("sources read, highest priority first:\n");
+    for (size_t i = 0; i < g_sources.size(); ++i) {
+        const size_t count = g_sources[i].values.size();
+        std::printf("  %zu. %s (%zu setting%s)\n     %s\n", i + 1, g_sources[i].label.c_str(), count,
+                    count == 1 ? "" : "s", g_sources[i].location.c_str());
+    }
+}
+
+void print_legend() {
+    std::printf(
+        "\nmarks:\n"
+        "  *          the value differs from the setting's default\n"
+        "  range      a..b: numbers outside are clamped to it; (a..b): bounds the catalogue carries but\n"
+        "             does not enforce, so any number is stored; fixed: not configurable; -: no range\n"
+        "  flags      S: startup-only, a change applies at the next start; N: a change notifies the\n"
+        "             components that listen\n"
+        "  source     the source that set the value; +N: N lower-priority sources also set it and are\n"
+        "             overridden; !: refused, the setting is not configurable\n");
+    if (g_wide) {
+        std::printf(
+            "  mod, cat   the catalogue's modification bits (1 startup-only, 8 notify; 2 and 4 are carried\n"
+            "             but change nothing here) and its category code (not interpreted by the layer)\n");
+    } else {
+        std::printf(
+            "  .. ends a cut value or range; --wide shows the type, the default and everything whole\n");
+    }
+}
+
+Json range_json(const sVORN_ENV_LOOKUP_ENTRY& row) {
+    if (row.configurable == ENV_NOT_CONFIGURABLE) return "fixed";
+    if (row.min_value == 0 && row.max_value == 0 && row.range_checked != ENV_RANGE_CHECKED) return nullptr;
+    return {
+        {"min", row.min_value}, {"max", row.max_value}, {"enforced", row.range_checked == ENV_RANGE_CHECKED}};
+}
+
+void print_json_document(const std::vector<Setting>& settings) {
+    Json sources = Json::array();
+    for (const SourceView& source : g_sources) {
+        Json values = Json::object();
+        for (const auto& [name, value] : source.values) {
+            values[name] =
+                value.type == orvix::config::internal::kSettingText ? Json(value.text) : Json(value.number);
+        }
+        sources.push_back(
+            {{"label", source.label}, {"location", source.location}, {"values", std::move(values)}});
+    }
+    Json rows = Json::array();
+    for (const Setting& s : settings) {
+        Json supplied_by = Json::array();
+        for (const SourceView& source : g_sources) {
+            if (source.values.count(s.row.name) != 0) supplied_by.push_back(source.label);
+        }
+        rows.push_back({{"index", s.index},
+                        {"name", s.row.name},
+                        {"type", type_name(s.row.value_type)},
+                        {"value", s.has_value ? value_json(s.row.value_type, s.value) : Json()},
+                        {"default", value_json(s.row.value_type, s.initial)},
+                        {"differs", differs(s)},
+                        {"range", range_json(s.row)},
+                        {"configurable", s.row.configurable == ENV_CONFIGURABLE},
+                        {"startup_only", startup_only(s.row)},
+                        {"notify", notifies(s.row)},
+                        {"modification", static_cast<uint32_t>(s.row.modification)},
+                        {"category", s.row.category},
+                        {"sources", std::move(supplied_by)}});
+    }
+    print_json({{"sources", std::move(sources)}, {"settings", std::move(rows)}});
 }
 
 }  // namespace
 
-int run_show(int argc, char**) {
+int run_show(int argc, char** argv) {
+    bool file_variant = false;
+    if (!take_source_option(&argc, argv, &file_variant)) return 2;
+    if (argc == 1 && std::strcmp(argv[0], "--wide") == 0) {
+        g_wide = true;
+        --argc;
+    }
     if (argc != 0) {
-        std::fprintf(stderr, "usage: orvix-env show\n");
+        std::fprintf(stderr, "usage: orvix-env show [--wide] [--source registry|file]\n");
         return 2;
     }
-    if (start_console_log() != VORN_STATUS_SUCCESS || start_store() != VORN_STATUS_SUCCESS) return 1;
-    if (vorn_mgmt_cfg_mgr_exists()) {
-        for (auto& report : get_vorn_mgmt_cfg_mgr_helper(VORN_ENV_TYPE_PREEXISTING)->describe_sources()) {
-            g_sources.push_back({report.label, std::move(report.values)});
-        }
-    }
+    if (start_console_log() != VORN_STATUS_SUCCESS || start_store(file_variant) != VORN_STATUS_SUCCESS)
+        return 1;
+    g_sources = read_sources();
     const std::vector<Setting> settings = read_settings();
-    const size_t changed = std::count_if(settings.begin(), settings.end(),
-                                         [](const Setting& s) { return !s.has_value || s.value != s.initial; });
-    std::printf("%zu settings, %zu differ from their defaults (marked *)\n", settings.size(), changed);
-    print_table(settings);
+    if (json_output()) {
+        print_json_document(settings);
+    } else {
+        const size_t changed = std::count_if(settings.begin(), settings.end(), differs);
+        print_sources(file_variant);
+        std::printf("%zu settings, %zu differ from their defaults (marked *)\n", settings.size(), changed);
+        print_table(settings);
+        print_legend();
+    }
+    summarise_console_problems();
     return 0;
 }
 
-ORVIX_ENV_COMMAND(show, "show", "",
-                  "start the environment store and print every setting: value, default, range, flags and the "
-                  "policy key that set it",
-                  run_show);
+ORVIX_ENV_COMMAND(
+    show, "show", "[--wide] [--source registry|file]",
+    "start the environment store and print every setting: value, range, flags and the source that "
+    "set it (--source file: what the agent configuration file would give)",
+    run_show);
 
 }  // namespace orvix_env

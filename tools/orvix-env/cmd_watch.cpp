@@ -1,16 +1,22 @@
 // orvix-env watch [SECONDS]: starts the environment store like the agent does and prints
 // every setting whose value changes, with its old and new value, until interrupted (or
 // for SECONDS). With --registry FILE.reg the file is loaded again whenever it changes, so
-// editing it shows the live reload on machines without a registry.
+// editing it shows the live reload on machines without a registry. A reloaded file is
+// applied only when it parses (an editor that truncates before it writes would otherwise
+// take every policy away for a moment), a deleted file is reported and its policies stay,
+// and a change of a startup-only setting, which the store keeps until the next start, is
+// shown from the sources as "applies at the next start".
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "commands.h"
+#include "config/configuration_manager.h"
 #include "eventlog/event_log_clock.h"
 #include "store_console.h"
 
@@ -38,16 +44,93 @@ FileStamp stamp_of(const std::string& path) {
     return stamp;
 }
 
-void print_change(const SettingView& before, const SettingView& after) {
+std::string time_now() {
     vorn_event_utc_time t{};
     vorn_event_system_utc_time(&t);
+    char text[32];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03dZ", t.hour, t.minute, t.second, t.millisecond);
+    return text;
+}
+
+// What the sources supply for each startup-only setting: the first source's value and
+// its label. The store does not follow these after start-up, so watch compares them here.
+using StartupValues = std::map<std::string, std::pair<std::string, std::string>>;
+
+StartupValues startup_only_values() {
+    StartupValues values;
+    if (!vorn_mgmt_cfg_mgr_exists()) return values;
+    for (const auto& source : get_vorn_mgmt_cfg_mgr_helper(VORN_ENV_TYPE_PREEXISTING)->describe_sources()) {
+        for (const auto& [name, value] : source.values) {
+            const uint32_t index = get_entry_index(name.c_str());
+            if (index == ENV_INDEX_NOT_FOUND || (get_entry(index).modification & ENV_MOD_STARTUP_ONLY) == 0)
+                continue;
+            const std::string text = value.type == orvix::config::internal::kSettingText
+                                         ? "\"" + std::string(value.text) + "\""
+                                         : std::to_string(value.number);
+            values.emplace(name, std::make_pair(text, source.label));  // the first source wins
+        }
+    }
+    return values;
+}
+
+void print_startup_changes(const StartupValues& before, const StartupValues& after) {
+    auto print = [](const std::string& name, const std::string& old_value, const std::string& new_value,
+                    const std::string& label) {
+        std::printf("%s  %s: %s -> %s in %s (startup-only: applies at the next start)\n", time_now().c_str(),
+                    name.c_str(), old_value.c_str(), new_value.c_str(), label.c_str());
+    };
+    for (const auto& [name, now] : after) {
+        const auto was = before.find(name);
+        if (was == before.end()) {
+            print(name, "(not set)", now.first, now.second);
+        } else if (was->second != now) {
+            print(name, was->second.first, now.first, now.second);
+        }
+    }
+    for (const auto& [name, was] : before) {
+        if (after.count(name) == 0) print(name, was.first, "(not set)", was.second);
+    }
+    std::fflush(stdout);
+}
+
+void print_change(const SettingView& before, const SettingView& after) {
     const bool text = after.row.value_type == ENV_VALUE_STRING;
     const std::string old_value = before.has_value ? (text ? "\"" + before.value + "\"" : before.value) : "(no value)";
     const std::string new_value = after.has_value ? (text ? "\"" + after.value + "\"" : after.value) : "(no value)";
-    std::printf("%02d:%02d:%02d.%03dZ  %s: %s -> %s%s\n", t.hour, t.minute, t.second, t.millisecond, after.row.name,
-                old_value.c_str(), new_value.c_str(),
-                after.has_value && after.value == after.initial ? " (default)" : "");
+    std::printf("%s  %s: %s -> %s%s\n", time_now().c_str(), after.row.name, old_value.c_str(),
+                new_value.c_str(), after.has_value && after.value == after.initial ? " (default)" : "");
     std::fflush(stdout);
+}
+
+// Applies the edited file when it parses as a whole; otherwise says why and keeps what
+// was applied before.
+void reload(const std::string& path, orvix::config::RegistryFile* applied) {
+    std::string bytes, error;
+    if (!orvix::config::read_file_bytes(path, &bytes, &error)) {
+        std::fprintf(stderr, "orvix-env: %s; keeping the policies loaded before\n", error.c_str());
+        return;
+    }
+    const orvix::config::RegistryFile parsed = orvix::config::parse_registry_file(bytes);
+    if (parsed.entries.empty() && parsed.problems.empty()) {
+        // Empty: most likely an editor between truncating and writing the file.
+        std::fprintf(stderr, "orvix-env: %s is empty; keeping the policies loaded before\n", path.c_str());
+        return;
+    }
+    if (!parsed.problems.empty()) {
+        // Half-written, or a mistake: applying it would take away the values of the lines
+        // it cannot read.
+        for (const auto& p : parsed.problems) {
+            std::fprintf(stderr, "%s:%d: %s\n", path.c_str(), p.line, p.message.c_str());
+        }
+        std::fprintf(stderr, "orvix-env: %s not applied; keeping the policies loaded before\n", path.c_str());
+        return;
+    }
+    const orvix::config::RegistryFileApplied result = orvix::config::apply_registry_file(parsed, applied);
+    for (const auto& p : result.problems) {
+        std::fprintf(stderr, "%s:%d: %s\n", path.c_str(), p.line, p.message.c_str());
+    }
+    std::fprintf(stderr, "orvix-env: loaded %s again\n", path.c_str());
+    *applied = parsed;
 }
 
 int run_watch(int argc, char** argv) {
@@ -71,6 +154,7 @@ int run_watch(int argc, char** argv) {
     }
 
     std::vector<SettingView> last = read_settings();
+    StartupValues last_startup = startup_only_values();
     std::printf("watching %zu settings%s%s; interrupt to stop\n", last.size(),
                 registry_file.empty() ? "" : " and ", registry_file.c_str());
     std::fflush(stdout);
@@ -80,14 +164,14 @@ int run_watch(int argc, char** argv) {
         std::this_thread::sleep_for(kInterval);
         if (!registry_file.empty()) {
             const FileStamp now = stamp_of(registry_file);
-            if (now.present && !(now == applied_stamp)) {
-                orvix::config::RegistryFile loaded;
-                if (load_registry_file(registry_file, &applied, &loaded)) {
-                    std::fprintf(stderr, "orvix-env: loaded %s again\n", registry_file.c_str());
-                    applied = std::move(loaded);
-                }
-                applied_stamp = now;
+            if (!now.present && applied_stamp.present) {
+                std::fprintf(stderr,
+                             "orvix-env: %s was deleted; the policies loaded from it stay until it returns\n",
+                             registry_file.c_str());
+            } else if (now.present && !(now == applied_stamp)) {
+                reload(registry_file, &applied);
             }
+            applied_stamp = now;
         }
         std::vector<SettingView> current = read_settings();
         for (size_t i = 0; i < current.size() && i < last.size(); ++i) {
@@ -96,6 +180,9 @@ int run_watch(int argc, char** argv) {
             }
         }
         last = std::move(current);
+        StartupValues startup = startup_only_values();
+        if (startup != last_startup) print_startup_changes(last_startup, startup);
+        last_startup = std::move(startup);
     }
     return 0;
 }

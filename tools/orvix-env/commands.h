@@ -24,6 +24,8 @@ const std::vector<Command>& commands();
 // Options given before the command.
 struct GlobalOptions {
     std::string registry_file;  // --registry FILE.reg, loaded before the command runs
+    bool json = false;          // --json: one JSON document instead of text
+    bool verbose = false;       // --verbose: every admitted message of the layer on the console
 };
 const GlobalOptions& global_options();
 // False where the machine has a registry of its own (Windows).
@@ -32,7 +34,8 @@ bool registry_option_supported();
 // Loads a registry export file into the in-process registry, printing every skipped line
 // as FILE:LINE: message on standard error. previous is the file as loaded before (its
 // values that the new file no longer sets are deleted); the parsed file goes to loaded.
-// False when the file cannot be read or is not a registry export file.
+// False when the file cannot be read or is not a registry export file; then the only
+// message is one line saying why.
 bool load_registry_file(const std::string& path, const orvix::config::RegistryFile* previous,
                         orvix::config::RegistryFile* loaded);
 

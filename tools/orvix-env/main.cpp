@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "commands.h"
+#include "json_output.h"
 #include "version.h"
 
 namespace orvix_env {
@@ -25,6 +26,8 @@ GlobalOptions g_options;
 
 const GlobalOptions& global_options() { return g_options; }
 
+bool json_output() { return g_options.json; }
+
 bool load_registry_file(const std::string& path, const orvix::config::RegistryFile* previous,
                         orvix::config::RegistryFile* loaded) {
     std::string bytes, error;
@@ -36,9 +39,7 @@ bool load_registry_file(const std::string& path, const orvix::config::RegistryFi
     for (const auto& p : loaded->problems) {
         std::fprintf(stderr, "%s:%d: %s\n", path.c_str(), p.line, p.message.c_str());
     }
-    if (loaded->entries.empty() && !loaded->problems.empty() && loaded->problems.front().message.rfind("not a", 0) == 0) {
-        return false;
-    }
+    if (orvix::config::is_not_registry_export_file(*loaded)) return false;
     const orvix::config::RegistryFileApplied applied = orvix::config::apply_registry_file(*loaded, previous);
     for (const auto& p : applied.problems) {
         std::fprintf(stderr, "%s:%d: %s\n", path.c_str(), p.line, p.message.c_str());
@@ -56,11 +57,18 @@ CommandRegistration::CommandRegistration(const Command& command) {
 namespace {
 
 void print_help(std::FILE* out) {
-    std::fprintf(out,
-                 "usage: orvix-env [--help] [--version] [--registry FILE.reg] COMMAND [ARGS...]\n\n"
-                 "Shows what the Orvix agent's utility layer sees on this machine.\n\n"
-                 "  --registry FILE.reg  load a registry export file into the layer's own registry before the\n"
-                 "                       command runs (machines without a registry only)\n\ncommands:\n");
+    std::fprintf(
+        out,
+        "usage: orvix-env [--help] [--version] [--json] [--verbose] [--registry FILE.reg] COMMAND "
+        "[ARGS...]\n\n"
+        "Shows what the Orvix agent's utility layer sees on this machine.\n\n"
+        "  --registry FILE.reg  load a registry export file into the layer's own registry before the\n"
+        "                       command runs (machines without a registry only)\n"
+        "  --json               print one JSON document with the command's result instead of text (show,\n"
+        "                       get, catalogue, check-config, check-policy)\n"
+        "  --verbose            show the layer's messages on standard error (otherwise one line counts\n"
+        "                       the problems they report)\n"
+        "\ncommands:\n");
     for (const Command& c : commands()) {
         std::fprintf(out, "  %.*s %.*s\n      %.*s\n", int(c.name.size()), c.name.data(), int(c.usage.size()),
                      c.usage.data(), int(c.summary.size()), c.summary.data());
@@ -77,7 +85,17 @@ int main(int argc, char** argv) {
         return 2;
     }
     int next = 1;
-    while (next < argc && std::string_view(argv[next]) == "--registry") {
+    for (; next < argc; ++next) {
+        const std::string_view option = argv[next];
+        if (option == "--json") {
+            g_options.json = true;
+            continue;
+        }
+        if (option == "--verbose") {
+            g_options.verbose = true;
+            continue;
+        }
+        if (option != "--registry") break;
         if (next + 1 >= argc) {
             std::fprintf(stderr, "orvix-env: --registry needs a file\n");
             return 2;
@@ -89,7 +107,7 @@ int main(int argc, char** argv) {
             return 2;
         }
         g_options.registry_file = argv[next + 1];
-        next += 2;
+        ++next;
     }
     if (next >= argc) {
         print_help(stderr);
@@ -101,6 +119,23 @@ int main(int argc, char** argv) {
     }
     argc -= next - 1;
     argv += next - 1;
+    // --json and --verbose may also follow the command, as people tend to type them.
+    int kept = 2;
+    for (int i = 2; i < argc; ++i) {
+        const std::string_view option = argv[i];
+        if (option == "--") {
+            for (int j = i + 1; j < argc; ++j) argv[kept++] = argv[j];
+            break;
+        }
+        if (option == "--json") {
+            g_options.json = true;
+        } else if (option == "--verbose") {
+            g_options.verbose = true;
+        } else {
+            argv[kept++] = argv[i];
+        }
+    }
+    argc = kept;
     std::string_view first = argv[1];
     if (first == "--help" || first == "-h") {
         print_help(stdout);

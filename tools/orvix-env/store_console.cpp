@@ -1,7 +1,11 @@
 #include "store_console.h"
 
+#include <atomic>
 #include <cstdio>
+#include <cstring>
 
+#include "commands.h"
+#include "config/configuration_manager.h"
 #include "config/environment_store.h"
 #include "config/environment_store_internal.h"
 #include "eventlog/event_log.h"
@@ -10,8 +14,18 @@ namespace orvix_env {
 
 namespace {
 
+std::atomic<int> g_problems{0};
+// The store's refusal of the policy manager when the file-backed one was made first.
+std::atomic<bool> g_expect_refusal{false};
+
 // The event log's line without time and session: the console shows them as they happen.
+// Runs under the event log's lock, so it must not log.
 int32_t to_console(const char* message, int32_t, uint32_t category, int32_t level, int32_t status) {
+    if (g_expect_refusal.load() && std::strncmp(message, "configure_from_sources:", 23) == 0) return 0;
+    if (!global_options().verbose) {
+        if (status < 0) g_problems.fetch_add(1);
+        return 0;
+    }
     const char* name = vorn_event_category_name(category);
     std::fprintf(stderr, "LVL:%d RC:%4d %15s :%s\n", static_cast<int>(level), static_cast<int>(status),
                  name != nullptr ? name : "", message);
@@ -30,12 +44,31 @@ int32_t start_console_log() {
     return vorn_event_init(&params);
 }
 
-int32_t start_store() {
+int32_t start_store(bool file_variant) {
+    if (file_variant) {
+        // The file-backed manager exists first, so the store's start-up cannot make the
+        // policy manager (it logs that refusal, which is expected here); the file's
+        // values are then loaded and applied as the store's start-up would.
+        get_vorn_mgmt_cfg_mgr_helper(VORN_ENV_TYPE_FILE);
+        g_expect_refusal.store(true);
+    }
     const int32_t status = vorn_mgmt_env_init(0);
+    g_expect_refusal.store(false);
     if (status != VORN_STATUS_SUCCESS) {
         std::fprintf(stderr, "orvix-env: the environment store did not start (status %d)\n", static_cast<int>(status));
+        return status;
     }
+    if (file_variant) configure_from_sources(VORN_ENV_TYPE_PREEXISTING, nullptr);
     return status;
+}
+
+void summarise_console_problems() {
+    const int problems = g_problems.load();
+    if (problems == 0 || global_options().verbose) return;
+    std::fprintf(stderr,
+                 "orvix-env: the layer reported %d problem%s while reading the configuration; check-policy "
+                 "(or check-config) explains %s, --verbose shows the layer's messages\n",
+                 problems, problems == 1 ? "" : "s", problems == 1 ? "it" : "them");
 }
 
 std::vector<SettingView> read_settings() {
@@ -50,6 +83,53 @@ std::vector<SettingView> read_settings() {
         settings.push_back(std::move(s));
     }
     return settings;
+}
+
+std::vector<SourceView> read_sources() {
+    std::vector<SourceView> sources;
+    if (!vorn_mgmt_cfg_mgr_exists()) return sources;
+    for (auto& report : get_vorn_mgmt_cfg_mgr_helper(VORN_ENV_TYPE_PREEXISTING)->describe_sources()) {
+        const bool file = report.label == "configuration file";
+        sources.push_back({report.label,
+                           file ? report.description : "HKEY_LOCAL_MACHINE\\" + report.description,
+                           std::move(report.values)});
+    }
+    return sources;
+}
+
+std::string source_of(const std::vector<SourceView>& sources, const std::string& name) {
+    for (const SourceView& source : sources) {
+        if (source.values.count(name) != 0) return source.label;
+    }
+    return {};
+}
+
+bool take_source_option(int* argc, char** argv, bool* file) {
+    for (int i = 0; i < *argc; ++i) {
+        if (std::strcmp(argv[i], "--source") != 0) continue;
+        const char* value = i + 1 < *argc ? argv[i + 1] : "";
+        if (std::strcmp(value, "file") != 0 && std::strcmp(value, "registry") != 0) {
+            std::fprintf(stderr,
+                         "orvix-env: --source takes \"registry\" (the policy keys, as the agent) or \"file\" "
+                         "(the agent configuration file, as the file-backed variant)\n");
+            return false;
+        }
+        *file = std::strcmp(value, "file") == 0;
+        for (int j = i + 2; j < *argc; ++j) argv[j - 2] = argv[j];
+        *argc -= 2;
+        return true;
+    }
+    return true;
+}
+
+nlohmann::ordered_json value_json(uint32_t value_type, const std::string& display) {
+    const bool numeric = value_type == ENV_VALUE_UINT8 || value_type == ENV_VALUE_UINT16 ||
+                         value_type == ENV_VALUE_UINT32 || value_type == ENV_VALUE_ENUM;
+    if (numeric && !display.empty() && display.size() <= 10 &&
+        display.find_first_not_of("0123456789") == std::string::npos) {
+        return std::stoull(display);
+    }
+    return display;
 }
 
 const char* type_name(uint32_t value_type) {

@@ -4,18 +4,28 @@
 #pragma once
 
 #include <cstdint>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
+#include "config/settings.h"
 #include "config/settings_catalogue.h"
 
 namespace orvix_env {
 
-// The event log forwards every admitted message (level 2 and more severe) to standard
-// error; no log file is opened and no log folder is touched. Returns the event log's status.
+// The event log forwards every admitted message (level 2 and more severe) to the tool;
+// no log file is opened and no log folder is touched. With --verbose each message goes to
+// standard error as it comes; otherwise only those that report a failure (a negative
+// status) are kept, and summarise_console_problems tells how many there were. Returns the
+// event log's status.
 int32_t start_console_log();
 // Starts the store after the console log; prints the failure and returns its status.
-int32_t start_store();
+// With file_variant the store is filled by the file-backed configuration manager (the
+// agent configuration file in the program-data folder) instead of the policy keys.
+int32_t start_store(bool file_variant = false);
+// One line on standard error when the layer reported problems that were not shown (none
+// with --verbose, where they were), pointing to where they are explained.
+void summarise_console_problems();
 
 // One setting as the commands show it.
 struct SettingView {
@@ -27,6 +37,23 @@ struct SettingView {
 };
 // Every setting of the started store, in catalogue order.
 std::vector<SettingView> read_settings();
+
+// One configuration source of the started store's manager, in priority order.
+struct SourceView {
+    std::string label;                            // "admin policies", ..., "configuration file"
+    std::string location;                         // HKEY_LOCAL_MACHINE\key path, or the file's path
+    orvix::config::internal::SettingsMap values;  // what it holds now
+};
+std::vector<SourceView> read_sources();
+// The label of the first source that supplies name; empty when none does.
+std::string source_of(const std::vector<SourceView>& sources, const std::string& name);
+// Reads "--source registry" or "--source file" from a command's arguments, removing it;
+// false (with a message) for another value. file is set for "file".
+bool take_source_option(int* argc, char** argv, bool* file);
+
+// A display value as JSON: numbers of the numeric types as numbers, everything else as
+// its text.
+nlohmann::ordered_json value_json(uint32_t value_type, const std::string& display);
 
 // Short type name of a catalogue value type ("u8", "string", "MAC", ...).
 const char* type_name(uint32_t value_type);
