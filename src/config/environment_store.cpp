@@ -1,7 +1,13 @@
 // The environment store. All state is static: the control block (default slots,
 // primitives, listeners) and the value cache, both indexed by catalogue row. The value
-// semaphore serialises every cache access, the write log line included, so the static
-// display buffer has one user at a time; change messages are posted after it is released.
+// semaphore serialises the writers, the write log line included, so the static display
+// buffer has one user at a time; change messages are posted after it is released.
+//
+// Readers take no lock, so readers on many threads do not wait for each other. Each cache
+// entry has a sequence number that a writer makes odd before it copies and even again
+// after; a reader copies the words and keeps the copy only when the number was even and
+// unchanged across the copy (a sequence lock). A reader therefore sees one write's value
+// whole, never a mix of two.
 #include "config/environment_store.h"
 
 #include <atomic>
@@ -10,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <thread>
 
 #include "config/configuration_manager.h"
 #include "config/environment_store_internal.h"
@@ -22,6 +29,7 @@ constexpr uint32_t kMaxText = kSlotSize - 1;
 
 sVORN_MGMT_ENV_CONTROL_BLOCK g_block;
 sVORN_MGMT_ENV_CACHE_ENTRY g_cache[VORN_MGMT_ENV_NUM_SLOTS];
+std::atomic<uint32_t> g_sequence[VORN_MGMT_ENV_NUM_SLOTS];
 uint8_t g_init_flag = 0;
 // Written once by start-up, read by every operation from any thread.
 std::atomic<bool> g_initialised{false};
@@ -84,18 +92,59 @@ void take_values() {
 
 void release_values() { vorn_rtos_sem_put(g_block.value_sem); }
 
-// Copies the first n bytes of a cache entry (n <= 512) under the value semaphore.
+constexpr size_t kWords = kSlotSize / 4;
+
+// Writes one cache entry; the caller holds the value semaphore (or runs before any reader
+// can exist), so writers never overlap.
+void write_entry(uint32_t index, const uint8_t* value, uint32_t valid) {
+    std::atomic<uint32_t>& sequence = g_sequence[index];
+    const uint32_t start = sequence.load(std::memory_order_relaxed);
+    sequence.store(start + 1, std::memory_order_relaxed);
+    std::atomic_thread_fence(std::memory_order_release);
+    sVORN_MGMT_ENV_CACHE_ENTRY& entry = g_cache[index];
+    for (size_t i = 0; i < kWords; ++i) {
+        uint32_t word = 0;
+        if (value != nullptr) std::memcpy(&word, value + 4 * i, 4);
+        entry.words[i].store(word, std::memory_order_relaxed);
+    }
+    entry.valid.store(valid, std::memory_order_relaxed);
+    sequence.store(start + 2, std::memory_order_release);
+}
+
+// Zeroes the entries that loading the defaults does not fill (slot 0 and those past the
+// last row). Those it fills are not zeroed first: each goes from its old value to its
+// default in one write, so a reader racing a reload never finds a setting without value.
+void clear_cache() {
+    const uint32_t count = get_num_entries();
+    for (uint32_t index = 0; index < VORN_MGMT_ENV_NUM_SLOTS; ++index) {
+        if (index == 0 || index > count) write_entry(index, nullptr, 0);
+    }
+}
+
+// Copies the first n bytes of a cache entry (n <= 512) without a lock: the copy is retried
+// until no write overlapped it.
 int32_t read_entry(uint32_t index, void* buffer, size_t n) {
     if (index >= VORN_MGMT_ENV_NUM_SLOTS) return VORN_STATUS_INVALID;
     if (g_block.value_sem == nullptr) return VORN_STATUS_NOT_STARTED;
-    take_values();
-    int32_t status = VORN_STATUS_NO_VALUE;
-    if (g_cache[index].valid == 1) {
-        std::memcpy(buffer, g_cache[index].value, n);
-        status = VORN_STATUS_SUCCESS;
+    const sVORN_MGMT_ENV_CACHE_ENTRY& entry = g_cache[index];
+    const std::atomic<uint32_t>& sequence = g_sequence[index];
+    const size_t words = (n + 3) / 4;
+    uint32_t copy[kWords];
+    for (unsigned attempt = 0;; ++attempt) {
+        const uint32_t before = sequence.load(std::memory_order_acquire);
+        if ((before & 1) == 0) {
+            const uint32_t valid = entry.valid.load(std::memory_order_relaxed);
+            for (size_t i = 0; i < words; ++i) copy[i] = entry.words[i].load(std::memory_order_relaxed);
+            std::atomic_thread_fence(std::memory_order_acquire);
+            if (sequence.load(std::memory_order_relaxed) == before) {
+                if (valid != 1) return VORN_STATUS_NO_VALUE;
+                std::memcpy(buffer, copy, n);
+                return VORN_STATUS_SUCCESS;
+            }
+        }
+        // A writer is inside this entry; it holds it for one 512-byte copy.
+        if (attempt >= 64) std::this_thread::yield();
     }
-    release_values();
-    return status;
 }
 
 // Steps shared by the typed operations: started, known name, matching type. Returns the
@@ -205,8 +254,7 @@ void mgmt_vorn_env_set_defaults(sVORN_MGMT_ENV_CONTROL_BLOCK* block, bool client
 int32_t mgmt_vorn_env_load_cache(sVORN_MGMT_ENV_CONTROL_BLOCK* block) {
     const uint32_t count = get_num_entries();
     for (uint32_t index = 1; index <= count && index < VORN_MGMT_ENV_NUM_SLOTS; ++index) {
-        std::memcpy(g_cache[index].value, block->default_slots[index], kSlotSize);
-        g_cache[index].valid = 1;
+        write_entry(index, block->default_slots[index], 1);
     }
     return VORN_STATUS_SUCCESS;
 }
@@ -223,7 +271,7 @@ int32_t mgmt_vorn_env_init_fsm(sVORN_MGMT_ENV_CONTROL_BLOCK* block) {
     params.flag = block->worker_flag;
     block->thread = vorn_rtos_thread_create(params);
 
-    std::memset(g_cache, 0, sizeof g_cache);
+    clear_cache();
     const int32_t status = mgmt_vorn_env_load_cache(block);
     if (status != VORN_STATUS_SUCCESS) {
         vorn_event_log(VORN_EVENT_CAT_MGMT_ENV, VORN_EVENT_LEVEL_CRITICAL, status, "Error loading cache!");
@@ -276,11 +324,12 @@ int32_t mgmt_vorn_env_set(uint32_t index, const uint8_t* buffer) {
     const sVORN_ENV_LOOKUP_ENTRY row = get_entry(index);
 
     take_values();
-    std::memcpy(g_cache[index].value, buffer, kSlotSize);
-    g_cache[index].valid = 1;
+    write_entry(index, buffer, 1);
+    // The entry now holds exactly these bytes, and no other writer can change it before
+    // the semaphore is released.
     vorn_event_log(VORN_EVENT_CAT_MGMT_ENV, VORN_EVENT_LEVEL_INFO, VORN_STATUS_SUCCESS,
                    "Setting ENV variable[%3d]: %s = %s", static_cast<int>(index), row.name,
-                   vorn_mgmt_env_value_to_string(index, g_cache[index].value));
+                   vorn_mgmt_env_value_to_string(index, buffer));
     release_values();
 
     if (row.modification != ENV_MOD_ALL_ONES && (row.modification & ENV_MOD_NOTIFY) != 0) {
@@ -600,7 +649,7 @@ void mgmt_vorn_env_thread_entry(void* argument) {
                 break;
             case ENV_ACTION_RELOAD_DEFAULTS:
                 take_values();
-                std::memset(g_cache, 0, sizeof g_cache);
+                clear_cache();
                 status = mgmt_vorn_env_load_cache(block);
                 if (status != VORN_STATUS_SUCCESS) {
                     vorn_event_log(VORN_EVENT_CAT_MGMT_ENV, VORN_EVENT_LEVEL_CRITICAL, status, "Error loading cache!");

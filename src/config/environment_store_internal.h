@@ -1,11 +1,13 @@
 // The environment store's inner operations and state, for its tests, its benchmark and
 // the console tool. Components use environment_store.h.
 //
-// The control block and the value cache are process-wide statics. mgmt_vorn_env_get and
-// mgmt_vorn_env_set take the value semaphore; a failed wait on it, or a failed post to the
-// worker's queue, ends the process through vorn_event_assert.
+// The control block and the value cache are process-wide statics. mgmt_vorn_env_set takes
+// the value semaphore, so writes happen one at a time and in order; mgmt_vorn_env_get takes
+// no lock and retries a copy that a write overlapped. A failed wait on the semaphore, or a
+// failed post to the worker's queue, ends the process through vorn_event_assert.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -62,11 +64,16 @@ struct sVORN_MGMT_ENV_CONTROL_BLOCK {
     uint8_t worker_flag;
 };
 
+// One value. Readers copy it without a lock while a writer may be changing it, so it is
+// read and written as 32-bit atomics; a sequence number per entry, kept beside the cache,
+// tells a reader whether its copy is whole. The 512 value bytes are words[0..127] in
+// memory order.
 struct sVORN_MGMT_ENV_CACHE_ENTRY {
-    uint32_t valid;  // 1 when value holds a value
-    uint8_t value[VORN_MGMT_ENV_SLOT_SIZE];
+    std::atomic<uint32_t> valid;  // 1 when the words hold a value
+    std::atomic<uint32_t> words[VORN_MGMT_ENV_SLOT_SIZE / 4];
 };
 static_assert(sizeof(sVORN_MGMT_ENV_CACHE_ENTRY) * VORN_MGMT_ENV_NUM_SLOTS == 129000);
+static_assert(std::atomic<uint32_t>::is_always_lock_free);
 
 sVORN_MGMT_ENV_CONTROL_BLOCK* mgmt_vorn_env_control_block();
 
@@ -78,8 +85,8 @@ int32_t mgmt_vorn_env_init_fsm(sVORN_MGMT_ENV_CONTROL_BLOCK* block);
 // value semaphore or runs before the store is started.
 int32_t mgmt_vorn_env_load_cache(sVORN_MGMT_ENV_CONTROL_BLOCK* block);
 
-// The 512 bytes of one cache entry: 0, -510 when the entry holds no value, -501 for an
-// index beyond the cache, -503 before the primitives exist.
+// The 512 bytes of one cache entry, as one write left them: 0, -510 when the entry holds no
+// value, -501 for an index beyond the cache, -503 before the primitives exist. Lock-free.
 int32_t mgmt_vorn_env_get(uint32_t index, uint8_t* buffer);
 // Writes 512 bytes into the cache entry of a setting, logs the write and, for notify
 // settings, posts a change message. -501 for index 0 or beyond the last setting.

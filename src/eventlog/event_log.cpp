@@ -1,7 +1,8 @@
 // The event log core. All state is one static record; nothing is allocated per message.
-// Admission reads the thresholds without the lock; everything after it (formatting,
-// repeat suppression, sinks, the write queue) runs under one mutex, and the rotor's lock is
-// only ever taken inside it.
+// Admission reads the thresholds without the lock. The message is formatted on the caller's
+// stack before the lock, since its text depends on nothing shared; everything after it (the
+// forwarding callback, the time, repeat suppression, the line, sinks, the write queue) runs
+// under one mutex, and the rotor's lock is only ever taken inside it.
 #include "eventlog/event_log.h"
 
 #include <atomic>
@@ -54,7 +55,6 @@ struct LogState {
     char folder[kNameSize] = {};
     char path[kNameSize] = {};
 
-    char message[kBufferSize] = {};
     char line[kBufferSize] = {};
     char previous[kBufferSize] = {};
     int32_t previous_level = 0;
@@ -322,19 +322,19 @@ void refresh_admission() {
 // Kept out of line: inlined, its register saves would land on the admission path too.
 [[gnu::noinline]] int32_t log_formatted(uint32_t category, int32_t level, int32_t status, const char* format,
                                         va_list args) {
-    std::unique_lock<std::mutex> guard(g_log.lock);
-
-    g_log.message[0] = '\0';
+    char message[kBufferSize];
+    message[0] = '\0';
     // vsnprintf cuts at 639 characters; after a formatting error keep what was written.
-    if (std::vsnprintf(g_log.message, kBufferSize, format, args) < 0) g_log.message[kBufferSize - 1] = '\0';
-    char* p = g_log.message;
+    if (std::vsnprintf(message, kBufferSize, format, args) < 0) message[kBufferSize - 1] = '\0';
+    char* p = message;
     for (; *p != '\0'; ++p) {
         if (*p == '\r' || *p == '\n') *p = ' ';
     }
-    const size_t message_length = static_cast<size_t>(p - g_log.message);
+    const size_t message_length = static_cast<size_t>(p - message);
 
+    std::unique_lock<std::mutex> guard(g_log.lock);
     if (vorn_event_forwarding_callback callback = g_log.callback.load()) {
-        return callback(g_log.message, 0, category, level, status);
+        return callback(message, 0, category, level, status);
     }
 
     vorn_event_utc_time now{};
@@ -342,12 +342,12 @@ void refresh_admission() {
 
     bool output = false;
     bool summary_due = false;
-    if (std::strcmp(g_log.message, g_log.previous) != 0) {
+    if (std::strcmp(message, g_log.previous) != 0) {
         if (g_log.repeat_open) {
             summary_due = true;
             g_log.repeat_open = false;
         }
-        std::memcpy(g_log.previous, g_log.message, message_length + 1);
+        std::memcpy(g_log.previous, message, message_length + 1);
         g_log.previous_level = level;
         g_log.previous_status = status;
         output = true;
@@ -368,7 +368,7 @@ void refresh_admission() {
         g_log.repeat_count = 0;
     }
     if (output) {
-        to_sinks(g_log.line, build_line(now, level, status, category, g_log.message, message_length));
+        to_sinks(g_log.line, build_line(now, level, status, category, message, message_length));
     }
     return VORN_STATUS_SUCCESS;
 }
