@@ -168,6 +168,13 @@ void summary() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // --summary-only: the summary alone, which times its own runs.
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) == "--summary-only") {
+            summary();
+            return 0;
+        }
+    }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();

@@ -123,13 +123,15 @@ void clear_cache() {
 
 // Copies the first n bytes of a cache entry (n <= 512) without a lock: the copy is retried
 // until no write overlapped it.
-int32_t read_entry(uint32_t index, void* buffer, size_t n) {
+template <size_t n>
+int32_t read_entry(uint32_t index, void* buffer) {
     if (index >= VORN_MGMT_ENV_NUM_SLOTS) return VORN_STATUS_INVALID;
     if (g_block.value_sem == nullptr) return VORN_STATUS_NOT_STARTED;
     const sVORN_MGMT_ENV_CACHE_ENTRY& entry = g_cache[index];
     const std::atomic<uint32_t>& sequence = g_sequence[index];
-    const size_t words = (n + 3) / 4;
-    uint32_t copy[kWords];
+    constexpr size_t words = (n + 3) / 4;
+    static_assert(n <= kSlotSize);
+    uint32_t copy[words];
     for (unsigned attempt = 0;; ++attempt) {
         const uint32_t before = sequence.load(std::memory_order_acquire);
         if ((before & 1) == 0) {
@@ -154,14 +156,15 @@ uint32_t checked_index(const char* name, uint32_t type, int32_t* status) {
         *status = VORN_STATUS_NOT_STARTED;
         return ENV_INDEX_NOT_FOUND;
     }
-    const uint32_t index = get_entry_index(name);
+    uint32_t row_type;
+    const uint32_t index = get_entry_index(name, &row_type);
     if (index == ENV_INDEX_NOT_FOUND) {
         vorn_event_log(VORN_EVENT_CAT_MGMT_ENV, VORN_EVENT_LEVEL_INFO, VORN_STATUS_FAILURE,
                        "Could not find item %s in env lookup table!", printable(name));
         *status = VORN_STATUS_INVALID;
         return ENV_INDEX_NOT_FOUND;
     }
-    if (get_entry(index).value_type != type) {
+    if (row_type != type) {
         vorn_event_log(VORN_EVENT_CAT_MGMT_ENV, VORN_EVENT_LEVEL_INFO, VORN_STATUS_FAILURE,
                        "Item %s is not of type %d", name, static_cast<int>(type));
         *status = VORN_STATUS_INVALID;
@@ -177,7 +180,7 @@ int32_t get_number(const char* name, uint32_t type, T* value) {
     const uint32_t index = checked_index(name, type, &status);
     if (index == ENV_INDEX_NOT_FOUND) return status;
     T read{};
-    status = read_entry(index, &read, sizeof read);
+    status = read_entry<sizeof read>(index, &read);
     if (value != nullptr) *value = status == VORN_STATUS_SUCCESS ? read : T{};
     return status;
 }
@@ -314,7 +317,7 @@ bool vorn_mgmt_env_is_available() { return g_available.load(); }
 
 int32_t mgmt_vorn_env_get(uint32_t index, uint8_t* buffer) {
     if (buffer == nullptr) return VORN_STATUS_MISSING_ARGUMENT;
-    return read_entry(index, buffer, kSlotSize);
+    return read_entry<kSlotSize>(index, buffer);
 }
 
 int32_t mgmt_vorn_env_set(uint32_t index, const uint8_t* buffer) {
@@ -375,7 +378,7 @@ int32_t vorn_mgmt_env_get_string(const char* name, char* buffer, uint32_t size) 
     const uint32_t index = checked_index(name, ENV_VALUE_STRING, &status);
     if (index == ENV_INDEX_NOT_FOUND) return status;
     char text[kSlotSize] = {};
-    status = read_entry(index, text, kSlotSize);
+    status = read_entry<kSlotSize>(index, text);
     if (status != VORN_STATUS_SUCCESS) text[0] = '\0';
     text[kSlotSize - 1] = '\0';
     if (buffer != nullptr && size > 0) {

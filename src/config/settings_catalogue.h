@@ -60,6 +60,9 @@ struct sVORN_ENV_LOOKUP_ENTRY {
 // The row index of name (exact, case-sensitive); ENV_INDEX_NOT_FOUND when no row carries
 // it. The placeholder "???" is found as row 0; the end row's name is never found.
 uint32_t get_entry_index(const char* name);
+// The same, with the row's value type (ENV_VALUE_UNDEFINED when the name is unknown): one
+// lookup for the store's typed reads.
+uint32_t get_entry_index(const char* name, uint32_t* value_type);
 // The value type of the named row; ENV_VALUE_UNDEFINED when the name is unknown.
 uint32_t get_entry_type(const char* name);
 // A copy of row index. The caller passes a valid index (0 .. get_num_entries()).
