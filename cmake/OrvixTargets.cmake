@@ -5,10 +5,12 @@ if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
   target_compile_options(orvix_warnings INTERFACE -Wall -Wextra $<$<BOOL:${ORVIX_WERROR}>:-Werror>)
 endif()
 
-# orvix_add_library(<area> SOURCES ... [DEPENDS ...]) creates orvix_<area> with the
-# alias orvix::<area>. Sources are given relative to the caller's directory.
+# orvix_add_library(<area> [ADMIN] SOURCES ... [DEPENDS ...]) creates orvix_<area> with the
+# alias orvix::<area>. Sources are given relative to the caller's directory. An ADMIN
+# library is for administrators' tools: it is neither part of orvix::utilities nor
+# installed, so agent components never link it.
 function(orvix_add_library area)
-  cmake_parse_arguments(ARG "" "" "SOURCES;DEPENDS;PRIVATE_DEPENDS" ${ARGN})
+  cmake_parse_arguments(ARG "ADMIN" "" "SOURCES;DEPENDS;PRIVATE_DEPENDS" ${ARGN})
   add_library(orvix_${area} STATIC ${ARG_SOURCES})
   add_library(orvix::${area} ALIAS orvix_${area})
   set_target_properties(orvix_${area} PROPERTIES EXPORT_NAME ${area} OUTPUT_NAME orvix_${area})
@@ -16,7 +18,9 @@ function(orvix_add_library area)
     $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/src>
     $<INSTALL_INTERFACE:include/orvix>)
   target_link_libraries(orvix_${area} PUBLIC ${ARG_DEPENDS} PRIVATE orvix_warnings ${ARG_PRIVATE_DEPENDS})
-  set_property(GLOBAL APPEND PROPERTY ORVIX_LIBRARIES orvix_${area})
+  if(NOT ARG_ADMIN)
+    set_property(GLOBAL APPEND PROPERTY ORVIX_LIBRARIES orvix_${area})
+  endif()
 endfunction()
 
 # orvix_add_test(<name> SOURCES ... DEPENDS ...) builds one GoogleTest binary and
