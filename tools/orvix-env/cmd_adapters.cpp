@@ -1,17 +1,43 @@
 // orvix-env adapters [--pci-dump FILE] [FILTER]: every display adapter the system lists,
 // with its driver version, and the one FILTER selects (the first that is not the software
 // renderer and whose name contains FILTER, case-sensitive). Exit status 1 when the system
-// cannot list its adapters or none is selected.
+// cannot list its adapters or none is selected (with --json: "selected" is null).
 #include <cstdio>
 #include <exception>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "adapter_source.h"
 #include "commands.h"
+#include "json_output.h"
 #include "platform/display_adapters.h"
 
 namespace orvix_env {
+namespace {
+
+std::string adapter_id(const orvix::ListedDisplayAdapter& a) {
+    char id[16];
+    std::snprintf(id, sizeof id, "%04x:%04x", a.vendor_id, a.device_id);
+    return id;
+}
+
+int print_json_document(const std::vector<orvix::ListedDisplayAdapter>& all, const std::string& filter,
+                        const std::string& name, const std::string& version) {
+    Json adapters = Json::array();
+    for (const auto& a : all) {
+        adapters.push_back({{"id", adapter_id(a)},
+                            {"name", a.name},
+                            {"software_renderer", a.software_renderer},
+                            {"driver_version", a.software_renderer ? Json() : Json(a.driver_version)}});
+    }
+    print_json({{"adapters", std::move(adapters)},
+                {"filter", filter},
+                {"selected", name.empty() ? Json() : Json{{"name", name}, {"driver_version", version}}}});
+    return name.empty() ? 1 : 0;
+}
+
+}  // namespace
 
 int run_adapters(int argc, char** argv) {
     int next = 0;
@@ -34,9 +60,13 @@ int run_adapters(int argc, char** argv) {
     const std::string filter = next < argc ? argv[next] : "";
     try {
         const auto all = orvix::listDisplayAdapters();
+        if (json_output()) {
+            const auto [name, version] = orvix::getDisplayAdapterInfo(filter);
+            return print_json_document(all, filter, name, version);
+        }
         std::printf("%-9s  %-16s  %s\n", "id", "driver version", "name");
         for (const auto& a : all) {
-            std::printf("%04x:%04x  %-16s  %s\n", a.vendor_id, a.device_id,
+            std::printf("%s  %-16s  %s\n", adapter_id(a).c_str(),
                         a.software_renderer ? "(software)" : a.driver_version.c_str(), a.name.c_str());
         }
         if (all.empty()) std::printf("(no display adapters)\n");

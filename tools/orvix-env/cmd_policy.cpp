@@ -10,6 +10,7 @@
 
 #include "OrvixLog/IOrvixLog.h"
 #include "commands.h"
+#include "json_output.h"
 #include "os/registry.h"
 #include "platform/text_conversion.h"
 #include "windows/OrvixSystemSettingsWin32.h"
@@ -58,31 +59,62 @@ const char* type_name(uint32_t type) {
     }
 }
 
-void print_value(uint32_t type, const std::vector<char16_t>& buffer, uint32_t size) {
+// The value as the text output shows it after the type, and as JSON: a text, a number,
+// or the bytes in hexadecimal.
+struct ShownValue {
+    std::string text;
+    Json json;
+};
+
+ShownValue shown_value(uint32_t type, const std::vector<char16_t>& buffer, uint32_t size) {
     const auto* bytes = reinterpret_cast<const uint8_t*>(buffer.data());
+    char number[64];
+    if (type == orvix::os::kRegSz || type == orvix::os::kRegMultiSz) {
+        // The reader keeps the first string, stripped and terminated by the zeroed rest.
+        std::u16string text(buffer.begin(), buffer.end());
+        text.resize(text.find(u'\0') == std::u16string::npos ? text.size() : text.find(u'\0'));
+        const std::string utf8 = orvix::text::utf16_to_utf8(text);
+        return {"\"" + utf8 + "\"", utf8};
+    }
+    if (type == orvix::os::kRegDword && size == 4) {
+        uint32_t v = 0;
+        std::memcpy(&v, bytes, sizeof v);
+        std::snprintf(number, sizeof number, "%" PRIu32 " (0x%08" PRIX32 ")", v, v);
+        return {number, v};
+    }
+    if (type == orvix::os::kRegQword && size == 8) {
+        uint64_t v = 0;
+        std::memcpy(&v, bytes, sizeof v);
+        std::snprintf(number, sizeof number, "%" PRIu64 " (0x%016" PRIX64 ")", v, v);
+        return {number, v};
+    }
+    std::string hex;
+    for (uint32_t i = 0; i < size; ++i) {
+        std::snprintf(number, sizeof number, i == 0 ? "%02X" : " %02X", bytes[i]);
+        hex += number;
+    }
+    return {hex, hex};
+}
+
+void print_value(const std::string& key, const char* value_name, uint32_t type,
+                 const std::vector<char16_t>& buffer, uint32_t size) {
+    const ShownValue value = shown_value(type, buffer, size);
     const char* name = type_name(type);
+    if (json_output()) {
+        print_json({{"key", key},
+                    {"value", value_name},
+                    {"type", name != nullptr ? Json(name) : Json()},
+                    {"type_code", type},
+                    {"data", value.json},
+                    {"size", size}});
+        return;
+    }
     if (name != nullptr) {
         std::printf("%s ", name);
     } else {
         std::printf("type %" PRIu32 " ", type);
     }
-    if (type == orvix::os::kRegSz || type == orvix::os::kRegMultiSz) {
-        // The reader keeps the first string, stripped and terminated by the zeroed rest.
-        std::u16string text(buffer.begin(), buffer.end());
-        text.resize(text.find(u'\0') == std::u16string::npos ? text.size() : text.find(u'\0'));
-        std::printf("\"%s\"", orvix::text::utf16_to_utf8(text).c_str());
-    } else if (type == orvix::os::kRegDword && size == 4) {
-        uint32_t v = 0;
-        std::memcpy(&v, bytes, sizeof v);
-        std::printf("%" PRIu32 " (0x%08" PRIX32 ")", v, v);
-    } else if (type == orvix::os::kRegQword && size == 8) {
-        uint64_t v = 0;
-        std::memcpy(&v, bytes, sizeof v);
-        std::printf("%" PRIu64 " (0x%016" PRIX64 ")", v, v);
-    } else {
-        for (uint32_t i = 0; i < size; ++i) std::printf(i == 0 ? "%02X" : " %02X", bytes[i]);
-    }
-    std::printf(" (%" PRIu32 " bytes)\n", size);
+    std::printf("%s (%" PRIu32 " bytes)\n", value.text.c_str(), size);
 }
 
 }  // namespace
@@ -118,7 +150,7 @@ int run_policy(int argc, char** argv) {
         uint32_t type = orvix::os::kRegNone;
         orvix::os::registry_get_value(orvix::os::kHkeyLocalMachine, key, value, orvix::os::kRrfRtAny, &type, nullptr,
                                       nullptr);
-        print_value(type, buffer, size);
+        print_value(key_text, argv[1], type, buffer, size);
         return 0;
     }
     if (!g_reports.empty()) {

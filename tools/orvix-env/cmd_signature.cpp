@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "commands.h"
+#include "json_output.h"
 #include "logging/terminal_logger.h"
 #include "platform/signature_check.h"
 
@@ -60,6 +61,22 @@ int run_signature(int argc, char** argv) {
     const bool signedFile = verdict.trusted || verdict.code != kTrustNoSignature;
     if (signedFile) orvix::readSignatureFacts(errors, path, info);
 
+    const bool matches = argc < 2 || std::regex_search(info.subjectName, pattern);
+    if (json_output()) {
+        Json document = {{"file", path},
+                         {"trusted", verdict.trusted},
+                         {"verdict", verdict.trusted ? std::string("trusted") : verdict.message},
+                         {"code", verdict.trusted ? 0 : verdict.code},
+                         {"program_name", info.programName},
+                         {"publisher_link", info.publisherLink},
+                         {"more_info_link", info.moreInfoLink},
+                         {"serial_number", info.serialNumber},
+                         {"issuer_name", info.issuerName},
+                         {"subject_name", info.subjectName}};
+        if (argc == 2) document["subject_pattern"] = {{"pattern", argv[1]}, {"matches", matches}};
+        print_json(document);
+        return verdict.trusted && matches ? 0 : 1;
+    }
     std::printf("file:            %s\n", path.c_str());
     if (verdict.trusted) {
         std::printf("verdict:         trusted (code 0)\n");
@@ -73,9 +90,7 @@ int run_signature(int argc, char** argv) {
     std::printf("serial number:   %s\n", info.serialNumber.c_str());
     std::printf("issuer name:     %s\n", info.issuerName.c_str());
     std::printf("subject name:    %s\n", info.subjectName.c_str());
-    bool matches = true;
     if (argc == 2) {
-        matches = std::regex_search(info.subjectName, pattern);
         std::printf("subject pattern: \"%s\" %s\n", argv[1], matches ? "matches" : "does not match");
     }
     return verdict.trusted && matches ? 0 : 1;

@@ -2,20 +2,28 @@
 // masked session user, folders), then the operating system's name and version as a
 // pair and the host name.
 #include <cstdio>
+#include <string>
 
 #include "commands.h"
 #include "eventlog/event_log.h"
 #include "eventlog/log_files.h"
 #include "eventlog/system_banner.h"
+#include "json_output.h"
 #include "platform/windows_version.h"
 #include "windows/OrvixOSWin32.h"
 
 namespace orvix_env {
 namespace {
 
+// With --json the banner's lines are collected here instead of printed.
+Json g_banner = Json::array();
+
 // The banner's own lines, as messages without the log line prefix; errors included.
 int32_t print_message(const char* message, int32_t, uint32_t, int32_t level, int32_t status) {
-    if (level <= VORN_EVENT_LEVEL_ERROR) {
+    const bool error = level <= VORN_EVENT_LEVEL_ERROR;
+    if (json_output()) {
+        g_banner.push_back({{"message", message}, {"error", error ? Json(status) : Json()}});
+    } else if (error) {
         std::printf("%s (error %d)\n", message, static_cast<int>(status));
     } else {
         std::printf("%s\n", message);
@@ -23,10 +31,10 @@ int32_t print_message(const char* message, int32_t, uint32_t, int32_t level, int
     return 0;
 }
 
-void print_folder(const char* label, int32_t kind) {
+std::string folder(int32_t kind) {
     char path[260];
     if (vorn_util_get_folder(path, sizeof path, kind) != VORN_STATUS_SUCCESS) path[0] = '\0';
-    std::printf("%s = '%s'\n", label, path);
+    return path;
 }
 
 }  // namespace
@@ -45,11 +53,21 @@ int run_system(int argc, char**) {
     vorn_util_log_session_user("orvix-env");
     vorn_event_shutdown();
 
-    print_folder("FOLDER_TEMP              ", FOLDER_TEMP);
-    print_folder("FOLDER_PROGRAM_DATA      ", FOLDER_PROGRAM_DATA);
+    const std::string temp = folder(FOLDER_TEMP);
+    const std::string program_data = folder(FOLDER_PROGRAM_DATA);
     const auto [name, version] = orvix::getWindowsNameAndVersion();
-    std::printf("name:    %s\nversion: %s\nhost:    %s\n", name.c_str(), version.c_str(),
-                orvix::getHostName().c_str());
+    const std::string host = orvix::getHostName();
+    if (json_output()) {
+        print_json({{"banner", std::move(g_banner)},
+                    {"folders", {{"FOLDER_TEMP", temp}, {"FOLDER_PROGRAM_DATA", program_data}}},
+                    {"name", name},
+                    {"version", version},
+                    {"host", host}});
+        return 0;
+    }
+    std::printf("FOLDER_TEMP               = '%s'\n", temp.c_str());
+    std::printf("FOLDER_PROGRAM_DATA       = '%s'\n", program_data.c_str());
+    std::printf("name:    %s\nversion: %s\nhost:    %s\n", name.c_str(), version.c_str(), host.c_str());
     return 0;
 }
 
