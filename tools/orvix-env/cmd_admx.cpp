@@ -11,18 +11,45 @@
 #include "admin/admin_template_check.h"
 #include "admin/admin_templates.h"
 #include "commands.h"
+#include "json_output.h"
 
 namespace orvix_env {
 namespace {
 
+// Exit status: 0 when the templates match, 1 when they differ, 2 when they cannot be read.
+int check_status(const orvix::admin::TemplateCheck& result) {
+    if (result.deployed_revision.empty() && !result.problems.empty()) return 2;
+    return result.matches() ? 0 : 1;
+}
+
+int print_check_json(const std::string& dir, const orvix::admin::TemplateCheck& result) {
+    Json differences = Json::array();
+    for (const auto& d : result.differences) {
+        differences.push_back({{"kind", orvix::admin::difference_kind_name(d.kind)},
+                               {"value_name", d.value_name},
+                               {"key", d.key},
+                               {"detail", d.detail.empty() ? Json() : Json(d.detail)}});
+    }
+    print_json(
+        {{"folder", dir},
+         {"deployed_revision", result.deployed_revision.empty() ? Json() : Json(result.deployed_revision)},
+         {"revision", result.revision},
+         {"compared", result.compared},
+         {"matches", result.matches()},
+         {"differences", std::move(differences)},
+         {"problems", result.problems}});
+    return check_status(result);
+}
+
 int check(const std::string& dir) {
     const orvix::admin::TemplateCheck result = orvix::admin::check_admin_templates(dir);
+    if (json_output()) return print_check_json(dir, result);
     for (const auto& d : result.differences) {
         std::printf("%s: %s (%s)%s%s\n", orvix::admin::difference_kind_name(d.kind), d.value_name.c_str(),
                     d.key.c_str(), d.detail.empty() ? "" : ": ", d.detail.c_str());
     }
     for (const auto& p : result.problems) std::printf("problem: %s\n", p.c_str());
-    if (result.deployed_revision.empty() && !result.problems.empty()) return 2;
+    if (check_status(result) == 2) return 2;
     std::printf("%s: revision %s, this agent's revision %s\n", dir.c_str(), result.deployed_revision.c_str(),
                 result.revision.c_str());
     if (result.matches()) {
@@ -47,9 +74,14 @@ int run_admx(int argc, char** argv) {
         return 1;
     }
     const std::filesystem::path dir(argv[0]);
-    std::printf("%s\n%s\nrevision %s\n", (dir / orvix::admin::kAdmxFileName).string().c_str(),
-                (dir / orvix::admin::kAdmlFolder / orvix::admin::kAdmlFileName).string().c_str(),
-                orvix::admin::template_revision().c_str());
+    const std::string admx = (dir / orvix::admin::kAdmxFileName).string();
+    const std::string adml = (dir / orvix::admin::kAdmlFolder / orvix::admin::kAdmlFileName).string();
+    if (json_output()) {
+        print_json({{"written", {admx, adml}}, {"revision", orvix::admin::template_revision()}});
+    } else {
+        std::printf("%s\n%s\nrevision %s\n", admx.c_str(), adml.c_str(),
+                    orvix::admin::template_revision().c_str());
+    }
     return 0;
 }
 

@@ -1,8 +1,10 @@
 // orvix-env imaging [FILE]: loads an imaging settings file as the test configuration
 // manager does and shows what the imaging harness would get: every parameter that differs
 // from its default, then each line that was refused with the reason. Exit status 1 when
-// a line was refused, 2 when the file cannot be read.
+// a line was refused, 2 when the file cannot be read. The facts are gathered as one
+// document, which --json prints instead of the lines.
 #include <cstdio>
+#include <cstdlib>
 #include <optional>
 #include <string>
 #include <vector>
@@ -14,6 +16,7 @@
 #include "config/settings_for_imaging.h"
 #include "config/settings_from_file.h"
 #include "eventlog/event_log.h"
+#include "json_output.h"
 
 namespace orvix_env {
 namespace {
@@ -36,6 +39,11 @@ int32_t record(const char* message, int32_t, uint32_t, int32_t level, int32_t st
 
 std::string shown(const ImagingParameterRow& row, const std::string& value) {
     return row.kind == ImagingParameterKind::kText ? "\"" + value + "\"" : value;
+}
+
+Json value_json(const ImagingParameterRow& row, const std::string& value) {
+    if (row.kind == ImagingParameterKind::kText) return value;
+    return std::strtol(value.c_str(), nullptr, 10);
 }
 
 // The line number of every item of the file, in file order, as the source's parser finds them.
@@ -87,31 +95,40 @@ int run_imaging(int argc, char** argv) {
             results.push_back(Message{m.text.substr(prefix.size()), m.level, m.status});
     }
 
-    int differing = 0;
+    Json differing = Json::array();
     for (const ImagingParameterRow& row : orvix::config::internal::imaging_parameter_table()) {
         const std::string value = orvix::config::internal::imaging_value_text(row);
         const std::string initial = orvix::config::internal::imaging_default_text(row);
         if (value == initial) continue;
-        ++differing;
+        differing.push_back(
+            {{"name", row.name}, {"value", value_json(row, value)}, {"default", value_json(row, initial)}});
+        if (json_output()) continue;
         std::printf("%s = %s (default %s)\n", row.name, shown(row, value).c_str(),
                     shown(row, initial).c_str());
     }
 
     // The file could have changed between the two readings; then the lines go unnumbered.
     const std::vector<int> lines = item_lines(path);
-    int refused = 0;
+    const bool numbered = lines.size() == results.size();
+    Json refused = Json::array();
     for (size_t i = 0; i < results.size(); ++i) {
         if (results[i].status == VORN_STATUS_SUCCESS) continue;
-        ++refused;
-        if (lines.size() == results.size()) {
+        refused.push_back({{"line", numbered ? Json(lines[i]) : Json()}, {"message", results[i].text}});
+        if (json_output()) continue;
+        if (numbered) {
             std::printf("%s:%d: %s\n", path.c_str(), lines[i], results[i].text.c_str());
         } else {
             std::printf("%s: %s\n", path.c_str(), results[i].text.c_str());
         }
     }
-    std::printf("%s: %d parameter%s differ%s from the defaults, %d line%s refused\n", path.c_str(), differing,
-                differing == 1 ? "" : "s", differing == 1 ? "s" : "", refused, refused == 1 ? "" : "s");
-    return refused == 0 ? 0 : 1;
+    if (json_output()) {
+        print_json({{"file", path}, {"differing", differing}, {"refused", refused}});
+    } else {
+        const size_t d = differing.size(), r = refused.size();
+        std::printf("%s: %zu parameter%s differ%s from the defaults, %zu line%s refused\n", path.c_str(), d,
+                    d == 1 ? "" : "s", d == 1 ? "s" : "", r, r == 1 ? "" : "s");
+    }
+    return refused.empty() ? 0 : 1;
 }
 
 }  // namespace
