@@ -1,14 +1,20 @@
 // orvix-env adl: loads the AMD display library as the agent does and prints what it
 // reports (adapters, connectors, displays, modes) through the TRACE dumps of the ADL
-// object. When the library does not load, the loader's lines say why.
+// object. When the library does not load, the loader's lines say why. With --json the
+// ADL object's lines, the versions and every failure are collected into one document;
+// its errors still reach standard error as the terminal logger writes them.
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <memory>
+#include <mutex>
+#include <string>
 #include <system_error>
 #include <vector>
 
 #include "commands.h"
 #include "eventlog/event_log.h"
+#include "json_output.h"
 #include "logging/terminal_logger.h"
 #include "platform/adl.h"
 #include "platform/signature_check.h"
@@ -17,10 +23,80 @@ namespace orvix_env {
 
 namespace {
 
+// Static: the ADL instance keeps a clone that writes through this logger until exit.
+orvix::logging::TerminalLogger& terminal_root() {
+    static orvix::logging::TerminalLogger root(VORN_EVENT_CAT_VIDEO_DRIVER, 4, false);
+    return root;
+}
+
+// Every line the ADL object and its clones write, for --json.
+struct Collected {
+    std::mutex mutex;
+    Json lines = Json::array();
+};
+
+Collected& collected() {
+    static Collected all;
+    return all;
+}
+
+class CollectingLogger : public orvix::logging::LoggerBase {
+  public:
+    explicit CollectingLogger(uint32_t category) : LoggerBase(4), category_(category) {}
+
+    void write(const std::string& message, uint32_t level, const int32_t& code) override {
+        write(message.c_str(), level, code);
+    }
+    void write(const char* message, uint32_t level, int32_t code) override {
+        if (level > maxLevel) return;
+        if (message == nullptr) message = "";
+        {
+            std::lock_guard<std::mutex> lock(collected().mutex);
+            std::string name = orvix::logging::levelName(level);
+            name.erase(name.find_last_not_of(' ') + 1);
+            collected().lines.push_back(
+                {{"level", name}, {"category", category_}, {"code", code}, {"message", message}});
+        }
+        // Standard error shows the errors as without --json.
+        if (level <= 1)
+            orvix::logging::TerminalLogger(category_, &terminal_root()).write(message, level, code);
+    }
+    std::unique_ptr<LoggerBase> clone() const override { return clone(kKeepCategory); }
+    std::unique_ptr<LoggerBase> clone(uint32_t category) const override {
+        return std::make_unique<CollectingLogger>(category == kKeepCategory ? category_ : category);
+    }
+
+  private:
+    uint32_t category_;
+};
+
+// A fixed-size field of the library's records, up to its terminating zero if any.
+std::string field_text(const char* text, size_t size) {
+    return std::string(text, std::find(text, text + size, '\0'));
+}
+
+Json error_json(const std::error_code& code) {
+    return {{"message", code.message()}, {"category", code.category().name()}, {"code", code.value()}};
+}
+
+// The failures of the operations, for --json.
+Json g_failures = Json::array();
+
 void report(const char* operation, int adapter, const std::error_code& code) {
     if (!code) return;
-    std::printf("%s for adapter %d: %s (%s %d)\n", operation, adapter, code.message().c_str(), code.category().name(),
-                code.value());
+    if (json_output()) {
+        Json failure = {{"operation", operation}, {"adapter", adapter}};
+        failure.update(error_json(code));
+        g_failures.push_back(std::move(failure));
+        return;
+    }
+    std::printf("%s for adapter %d: %s (%s %d)\n", operation, adapter, code.message().c_str(),
+                code.category().name(), code.value());
+}
+
+Json collected_lines() {
+    std::lock_guard<std::mutex> lock(collected().mutex);
+    return collected().lines;
 }
 
 }  // namespace
@@ -30,29 +106,51 @@ int run_adl(int argc, char**) {
         std::fprintf(stderr, "usage: orvix-env adl\n");
         return 2;
     }
-    // Static: the ADL instance keeps a clone that writes through this logger until exit.
-    static orvix::logging::TerminalLogger root(VORN_EVENT_CAT_VIDEO_DRIVER, 4, false);
     std::shared_ptr<orvix::iADL> adl;
     try {
-        adl = orvix::getAdlInstance(root.clone());
+        adl = orvix::getAdlInstance(json_output()
+                                        ? std::make_unique<CollectingLogger>(VORN_EVENT_CAT_VIDEO_DRIVER)
+                                        : terminal_root().clone());
     } catch (const std::system_error& e) {
-        std::printf("The AMD display library is not available: %s (%s %d)\n", e.what(), e.code().category().name(),
-                    e.code().value());
-        if (!orvix::signatureVerificationAvailable()) {
-            std::printf("This platform cannot verify Authenticode signatures, so the signed loader refuses every "
-                        "library.\n");
+        const bool verifiable = orvix::signatureVerificationAvailable();
+        if (json_output()) {
+            print_json({{"available", false},
+                        {"reason", e.what()},
+                        {"category", e.code().category().name()},
+                        {"code", e.code().value()},
+                        {"signature_verification", verifiable},
+                        {"lines", collected_lines()}});
+            return 1;
+        }
+        std::printf("The AMD display library is not available: %s (%s %d)\n", e.what(),
+                    e.code().category().name(), e.code().value());
+        if (!verifiable) {
+            std::printf(
+                "This platform cannot verify Authenticode signatures, so the signed loader refuses every "
+                "library.\n");
         }
         return 1;
     }
 
+    Json document = {{"available", true}, {"driver", nullptr}, {"software", nullptr}};
     ADLVersionsInfoX2 versions{};
     if (!adl->getGraphicsVersions(versions)) {
-        std::printf("driver %.*s, software %.*s\n", ADL_MAX_PATH, versions.strDriverVer, ADL_MAX_PATH,
-                    versions.strCrimsonVersion);
+        const std::string driver = field_text(versions.strDriverVer, ADL_MAX_PATH);
+        const std::string software = field_text(versions.strCrimsonVersion, ADL_MAX_PATH);
+        document["driver"] = driver;
+        document["software"] = software;
+        if (!json_output()) std::printf("driver %s, software %s\n", driver.c_str(), software.c_str());
     }
     std::map<int32_t, AdapterInfo> adapters;
     const std::error_code listed = adl->getAdaptersInfo(adapters);
     if (listed) {
+        if (json_output()) {
+            document["adapters"] = 0;
+            document["adapters_error"] = error_json(listed);
+            document["lines"] = collected_lines();
+            print_json(document);
+            return 1;
+        }
         std::printf("no AMD adapters: %s (%s %d)\n", listed.message().c_str(), listed.category().name(),
                     listed.value());
         return 1;
@@ -67,6 +165,13 @@ int run_adl(int argc, char**) {
             std::vector<ADLMode> modes;
             report("getDisplayModes", index, adl->getDisplayModes(index, display.displayID.iDisplayLogicalIndex, modes));
         }
+    }
+    if (json_output()) {
+        document["adapters"] = adapters.size();
+        document["adapters_error"] = nullptr;
+        document["failures"] = std::move(g_failures);
+        document["lines"] = collected_lines();
+        print_json(document);
     }
     return 0;
 }
