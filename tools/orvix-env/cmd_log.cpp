@@ -10,6 +10,7 @@
 #include "commands.h"
 #include "eventlog/event_log.h"
 #include "eventlog/log_files.h"
+#include "json_output.h"
 
 namespace orvix_env {
 namespace {
@@ -76,7 +77,11 @@ int run_log(int argc, char** argv) {
         }
         return 1;
     }
-    std::printf("%s\n", path);
+    if (json_output()) {
+        print_json({{"file", path}, {"lines", count}});
+    } else {
+        std::printf("%s\n", path);
+    }
     return 0;
 }
 

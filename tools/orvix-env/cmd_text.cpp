@@ -1,11 +1,13 @@
 // orvix-env text TEXT [MASK EXPECTED]: checks a UTF-8 text against the six repertoire
-// profiles and, optionally, a character-property filter.
+// profiles and, optionally, a character-property filter. In the --json document a text
+// that cannot be decoded has null code points.
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
 
 #include "commands.h"
+#include "json_output.h"
 #include "platform/text_conversion.h"
 
 namespace orvix_env {
@@ -47,8 +49,29 @@ int run_text(int argc, char** argv) {
     }
     const char* text = argv[0];
     const std::u32string points = orvix::text::utf8_to_code_points(text);
+    const bool decoded = !points.empty() || text[0] == '\0';
+    if (json_output()) {
+        Json code_points = Json::array();
+        for (char32_t cp : points) {
+            char name[16];
+            std::snprintf(name, sizeof name, "U+%04" PRIX32, static_cast<uint32_t>(cp));
+            code_points.push_back({{"code_point", name}, {"properties", orvix::text::character_properties(cp)}});
+        }
+        Json profiles = Json::array();
+        for (int p = 0; p < orvix::text::kProfileCount; ++p) {
+            profiles.push_back(
+                {{"profile", p},
+                 {"name", kProfileNames[p]},
+                 {"valid", orvix::text::is_valid_utf8(text, p, filter.mask != 0 ? &filter : nullptr)}});
+        }
+        print_json({{"text", text},
+                    {"code_points", decoded ? std::move(code_points) : Json()},
+                    {"filter", filter.mask != 0 ? Json{{"mask", filter.mask}, {"expected", filter.expected}} : Json()},
+                    {"profiles", std::move(profiles)}});
+        return 0;
+    }
     std::printf("text: \"%s\"\n", text);
-    if (points.empty() && text[0] != '\0') {
+    if (!decoded) {
         std::printf("code points: (cannot be decoded)\n");
     } else {
         std::printf("code points:");

@@ -64,8 +64,8 @@ void print_help(std::FILE* out) {
         "Shows what the Orvix agent's utility layer sees on this machine.\n\n"
         "  --registry FILE.reg  load a registry export file into the layer's own registry before the\n"
         "                       command runs (machines without a registry only)\n"
-        "  --json               print one JSON document with the command's result instead of text (show,\n"
-        "                       get, catalogue, check-config, check-policy)\n"
+        "  --json               print one JSON document with the command's result instead of text (every\n"
+        "                       command but watch, which reports changes as they come)\n"
         "  --verbose            show the layer's messages on standard error (otherwise one line counts\n"
         "                       the problems they report)\n"
         "\ncommands:\n");
