@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "config/environment_store.h"
+#include "summary_option.h"
 
 namespace {
 
@@ -171,14 +172,7 @@ private:
 }  // namespace
 
 int main(int argc, char** argv) {
-    bool quiet = false;
-    for (int i = 1; i < argc; ++i) {
-        if (std::string(argv[i]) != "--summary-only") continue;
-        quiet = true;
-        for (int j = i; j + 1 < argc; ++j) argv[j] = argv[j + 1];
-        --argc;
-        break;
-    }
+    const bool quiet = orvix_bench::take_summary_only(argc, argv);
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     if (vorn_mgmt_env_init(0) != VORN_STATUS_SUCCESS) {

@@ -17,6 +17,7 @@
 
 #include "config/registry_export_file.h"
 #include "os/registry.h"
+#include "summary_option.h"
 
 namespace {
 
@@ -168,12 +169,10 @@ void summary() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    // --summary-only: the summary alone, which times its own runs.
-    for (int i = 1; i < argc; ++i) {
-        if (std::string(argv[i]) == "--summary-only") {
-            summary();
-            return 0;
-        }
+    // The summary times its own runs.
+    if (orvix_bench::take_summary_only(argc, argv)) {
+        summary();
+        return 0;
     }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
