@@ -181,8 +181,22 @@ TEST_F(Banner, SessionUserFailuresAndEmptyNames) {
     EXPECT_EQ(forwarded()[1].message, "agent running under session (\xc3\x89*****E\\J*****n)");
 }
 
+// The running system's facts, but for the session's domain. Wine answers the domain with
+// the computer name, which it keeps under HKEY_LOCAL_MACHINE; under the test registry
+// sandbox the query still succeeds but hands back uninitialised memory, different on every
+// call. The real domain is checked where the sandbox is lifted (system_facts_test_win).
+struct RealFactsWithDomain : orvix::os::SystemFacts {
+    RealFactsWithDomain() { orvix::os::set_system_facts(this); }
+    ~RealFactsWithDomain() override { orvix::os::set_system_facts(nullptr); }
+    bool session_domain(std::u16string* domain, uint32_t*) const override {
+        *domain = u"QUILLON-TEST";
+        return true;
+    }
+};
+
 // The running system's banner at the head of a real log file, read back line by line.
 TEST(BannerFile, ARealLogFileOpensWithTheBanner) {
+    RealFactsWithDomain facts_in_use;
     orvix_test::LogSandbox box;
     ASSERT_EQ(vorn_event_start_logging("banner_app", 1, 1, 0, 1), 0);
     char path[512];
@@ -230,8 +244,8 @@ TEST(BannerFile, ARealLogFileOpensWithTheBanner) {
     EXPECT_NE(messages[i + 1].find("MB of virtual memory available"), std::string::npos);
     EXPECT_EQ(messages[i + 2], "**** ");
     EXPECT_EQ(messages[i + 3], kSeparator + " ");
-    EXPECT_EQ(messages[i + 4], "banner_app running under session (" + (domain.empty() ? "." : utf8(domain)) +
-                                   "\\" + utf8(user) + ")");
+    ASSERT_EQ(domain, u"QUILLON-TEST");
+    EXPECT_EQ(messages[i + 4], "banner_app running under session (Q*****T\\" + utf8(user) + ")");
     EXPECT_EQ(messages[i + 5], kSeparator + " ");
     EXPECT_EQ(messages[i + 6], "FOLDER_TEMP               = '" + box.temp + "'");
     EXPECT_EQ(messages[i + 7].rfind("FOLDER_PROGRAM_DATA       = '", 0), 0u);
