@@ -25,7 +25,9 @@ struct PciFailure : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-[[noreturn]] void pci_error(char* format, ...) {
+// libpci's error hook is declared with the GNU attribute, which clang counts as part of
+// the function's type (the standard attribute is not), so this one carries it too.
+__attribute__((noreturn)) void pci_error(char* format, ...) {
     char text[256];
     va_list args;
     va_start(args, format);
