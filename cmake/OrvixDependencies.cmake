@@ -4,16 +4,22 @@
 # same {fmt} headers in header-only mode and builds GoogleTest from Debian's sources,
 # because no MinGW binaries of either are packaged.
 
+# orvix_header_only_shim(TARGET DIR LINK): an interface target whose include path holds
+# only a link named LINK to DIR, so the cross build sees that one header directory and
+# not the rest of /usr/include, which holds the host's C library.
+function(orvix_header_only_shim target dir link)
+  set(root "${CMAKE_BINARY_DIR}/_deps/${target}-include")
+  file(MAKE_DIRECTORY "${root}")
+  if(NOT EXISTS "${root}/${link}")
+    file(CREATE_LINK "${dir}" "${root}/${link}" SYMBOLIC)
+  endif()
+  add_library(${target} INTERFACE)
+  target_include_directories(${target} INTERFACE "$<BUILD_INTERFACE:${root}>")
+endfunction()
+
 if(WIN32 AND CMAKE_CROSSCOMPILING)
   set(ORVIX_FMT_HEADERS "/usr/include/fmt" CACHE PATH "Directory holding the {fmt} headers")
-  # Expose only fmt/ (not all of /usr/include, which holds the host's C library).
-  set(_fmt_root "${CMAKE_BINARY_DIR}/_deps/fmt-include")
-  file(MAKE_DIRECTORY "${_fmt_root}")
-  if(NOT EXISTS "${_fmt_root}/fmt")
-    file(CREATE_LINK "${ORVIX_FMT_HEADERS}" "${_fmt_root}/fmt" SYMBOLIC)
-  endif()
-  add_library(orvix_fmt_header_only INTERFACE)
-  target_include_directories(orvix_fmt_header_only INTERFACE "$<BUILD_INTERFACE:${_fmt_root}>")
+  orvix_header_only_shim(orvix_fmt_header_only "${ORVIX_FMT_HEADERS}" fmt)
   target_compile_definitions(orvix_fmt_header_only INTERFACE FMT_HEADER_ONLY=1)
   add_library(fmt::fmt ALIAS orvix_fmt_header_only)
   set(ORVIX_FMT_IS_HEADER_ONLY ON)
@@ -27,7 +33,7 @@ find_package(Threads REQUIRED)
 if(NOT WIN32)
   # libpci (Debian libpci-dev) lists the display adapters; checked here for a clear message.
   find_path(ORVIX_PCI_INCLUDE_DIR pci/pci.h REQUIRED)
-  find_library(ORVIX_PCI_LIBRARY pci REQUIRED)
+  find_library(ORVIX_PCI_LIBRARY pci REQUIRED)  # only checked: src/os links it by name
 endif()
 
 # nlohmann/json (header-only) for the console tool's --json output. The cross build puts
@@ -35,13 +41,7 @@ endif()
 if(ORVIX_BUILD_TOOLS)
   if(WIN32 AND CMAKE_CROSSCOMPILING)
     set(ORVIX_JSON_HEADERS "/usr/include/nlohmann" CACHE PATH "Directory holding the nlohmann/json headers")
-    set(_json_root "${CMAKE_BINARY_DIR}/_deps/json-include")
-    file(MAKE_DIRECTORY "${_json_root}")
-    if(NOT EXISTS "${_json_root}/nlohmann")
-      file(CREATE_LINK "${ORVIX_JSON_HEADERS}" "${_json_root}/nlohmann" SYMBOLIC)
-    endif()
-    add_library(orvix_json_header_only INTERFACE)
-    target_include_directories(orvix_json_header_only INTERFACE "${_json_root}")
+    orvix_header_only_shim(orvix_json_header_only "${ORVIX_JSON_HEADERS}" nlohmann)
     add_library(nlohmann_json::nlohmann_json ALIAS orvix_json_header_only)
   else()
     find_package(nlohmann_json 3 REQUIRED)
