@@ -161,6 +161,15 @@ struct ImagingParameters {
     int32_t sac_packet_capture_run = 0;
 };
 
+// The defaults, with the platform's folder of test videos (ending in a separator).
+template <size_t N>
+constexpr ImagingParameters imaging_defaults_with_input_folder(const char (&folder)[N]) {
+    static_assert(N <= kImagingTextSize);
+    ImagingParameters p;
+    for (size_t i = 0; i < N; ++i) p.InputFolder[i] = folder[i];
+    return p;
+}
+
 // The process's parameters, and their values before any file was read.
 extern ImagingParameters g_imaging_parameters;
 extern const ImagingParameters kImagingParameterDefaults;
