@@ -63,8 +63,16 @@ void createInstance(void* context) {
                                                         arguments->file_logging && arguments->archive_closed_files);
     } catch (const std::bad_alloc&) {
         vorn_event_assert(VORN_STATUS_FAILURE, __func__, 107);
+        return;
     }
-    if (!g_instance.pointer->init()) {
+    // The routine runs inside the one-time primitive, which an exception must not cross:
+    // a failure that throws leaves no instance, like one that returns false.
+    bool initialised = false;
+    try {
+        initialised = g_instance.pointer->init();
+    } catch (...) {
+    }
+    if (!initialised) {
         g_instance.pointer.reset();
         return;
     }
