@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace orvix::os {
 
@@ -21,5 +22,9 @@ int32_t system_wide_to_utf8(const char16_t* source, char* destination, int32_t d
 // UTF-16 units written (or needed), terminator included; 0 on failure.
 int32_t system_utf8_to_wide(const char* source, char16_t* destination, int32_t destination_units,
                             uint32_t* error);
+
+// The whole zero-terminated text in UTF-16 (without the terminator); false, with *out
+// empty, when the conversion fails.
+bool system_utf8_to_u16(const char* source, std::u16string* out);
 
 }  // namespace orvix::os

@@ -39,12 +39,8 @@ __attribute__((noreturn)) void pci_error(char* format, ...) {
 void pci_quiet(char*, ...) {}
 
 std::u16string to_wide(const std::string& text) {
-    uint32_t error = 0;
-    const int32_t units = system_utf8_to_wide(text.c_str(), nullptr, 0, &error);
-    if (units <= 0) return {};
-    std::u16string wide(static_cast<size_t>(units), u'\0');
-    if (system_utf8_to_wide(text.c_str(), wide.data(), units, &error) <= 0) return {};
-    wide.resize(static_cast<size_t>(units) - 1);
+    std::u16string wide;
+    system_utf8_to_u16(text.c_str(), &wide);
     return wide;
 }
 

@@ -40,12 +40,8 @@ std::string narrow(const std::u16string& wide) {
 }
 
 std::u16string widen(const std::string& text) {
-    uint32_t error = 0;
-    int32_t needed = system_utf8_to_wide(text.c_str(), nullptr, 0, &error);
-    if (needed <= 0) return {};
-    std::u16string out(static_cast<size_t>(needed), u'\0');
-    system_utf8_to_wide(text.c_str(), out.data(), needed, &error);
-    out.resize(static_cast<size_t>(needed) - 1);
+    std::u16string out;
+    system_utf8_to_u16(text.c_str(), &out);
     return out;
 }
 

@@ -113,4 +113,12 @@ void library_free(void* module) {
     delete library;
 }
 
+// The vendors' driver interfaces are Windows libraries: there is nothing to load here.
+void* load_system_library(const std::string& name, uint32_t* error) {
+    if (error != nullptr) {
+        *error = name.find_first_of("\\/") != std::string::npos ? kErrorBadArguments : kErrorModNotFound;
+    }
+    return nullptr;
+}
+
 }  // namespace orvix::os

@@ -457,13 +457,8 @@ std::string narrow_units(const char16_t* units, size_t count) {
 
 int32_t registry_open_key_a(RegKey parent, const char* sub_key, uint32_t, uint32_t access, RegKey* out) {
     std::u16string wide;
-    if (sub_key != nullptr && *sub_key != '\0') {
-        uint32_t error = 0;
-        const int32_t units = system_utf8_to_wide(sub_key, nullptr, 0, &error);
-        if (units <= 0) return kErrorInvalidParameter;
-        wide.resize(static_cast<size_t>(units));
-        if (system_utf8_to_wide(sub_key, wide.data(), units, &error) != units) return kErrorInvalidParameter;
-        wide.resize(static_cast<size_t>(units - 1));
+    if (sub_key != nullptr && *sub_key != '\0' && !system_utf8_to_u16(sub_key, &wide)) {
+        return kErrorInvalidParameter;
     }
     return registry_open_key(parent, wide, access, out);
 }

@@ -24,12 +24,8 @@ namespace orvix::os {
 namespace {
 
 std::u16string wide(const char* utf8) {
-    uint32_t error = 0;
-    const int32_t units = system_utf8_to_wide(utf8, nullptr, 0, &error);
-    if (units <= 0) return {};
-    std::u16string out(static_cast<size_t>(units), u'\0');
-    if (system_utf8_to_wide(utf8, out.data(), units, &error) <= 0) return {};
-    out.resize(static_cast<size_t>(units - 1));
+    std::u16string out;
+    system_utf8_to_u16(utf8, &out);
     return out;
 }
 
