@@ -30,13 +30,6 @@ std::u16string join(std::initializer_list<const char16_t*> parts) {
     return out;
 }
 
-std::string to_utf8(const std::u16string& wide) {
-    std::vector<char> buffer(wide.size() * 3 + 1);
-    int32_t n = vorn_util_convert_utf8_string_from_wide(wide.c_str(), buffer.data(),
-                                                        static_cast<uint32_t>(buffer.size()));
-    return n > 0 ? std::string(buffer.data(), static_cast<size_t>(n) - 1) : std::string();
-}
-
 // Creates a folder (ending in a separator) one component at a time, skipping the root
 // ("C:\\" or "/"); a component that exists is fine, the first other failure stops.
 void create_folder_by_components(const std::u16string& folder) {
@@ -80,7 +73,7 @@ int32_t vorn_util_get_folder(char* buffer, uint32_t size, int32_t kind) {
     if (kind == FOLDER_TEMP) {
         std::u16string temp;
         if (!orvix::os::temp_folder(&temp)) return VORN_STATUS_FAILURE;
-        folder = to_utf8(temp);
+        folder = orvix::text::system_utf16_to_utf8(temp);
         if (folder.empty() || folder.size() > 260) return VORN_STATUS_FAILURE;
     } else if (kind == FOLDER_PROGRAM_DATA) {
         std::u16string app_data;

@@ -77,16 +77,6 @@ std::string system_description() {
     return text;
 }
 
-std::string to_utf8(const std::u16string& text) {
-    if (text.empty()) return {};
-    std::vector<char> utf8(text.size() * 3 + 1);
-    if (vorn_util_convert_utf8_string_from_wide(text.c_str(), utf8.data(),
-                                                static_cast<uint32_t>(utf8.size())) == 0) {
-        return {};  // the conversion logged why
-    }
-    return utf8.data();
-}
-
 std::string folder(int32_t kind) {
     char path[260];
     if (vorn_util_get_folder(path, sizeof path, kind) != VORN_STATUS_SUCCESS) return {};
@@ -160,8 +150,8 @@ void vorn_util_log_session_user(const char* app_name) {
     if (user.empty()) return;
     std::u16string domain;
     if (!facts.session_domain(&domain, &error)) domain.clear();
-    const std::string domain_text = domain.empty() ? std::string(".") : to_utf8(vorn_util_mask_name(domain));
-    const std::string user_text = to_utf8(vorn_util_mask_name(user));
+    const std::string domain_text = domain.empty() ? std::string(".") : orvix::text::system_utf16_to_utf8(vorn_util_mask_name(domain));
+    const std::string user_text = orvix::text::system_utf16_to_utf8(vorn_util_mask_name(user));
     info(kSeparator);
     info(fmt::format("{} running under session ({}\\{})", app_name != nullptr ? app_name : "", domain_text,
                      user_text)

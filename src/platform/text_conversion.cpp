@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <vector>
 
 #include "eventlog/event_log.h"
 #include "os/codepage.h"
@@ -185,6 +186,15 @@ bool is_defined(uint32_t cp) {
 }
 
 }  // namespace
+
+std::string system_utf16_to_utf8(const std::u16string& source) {
+    if (source.empty()) return {};
+    // At most three bytes of UTF-8 per UTF-16 unit, and the terminator.
+    std::vector<char> buffer(source.size() * 3 + 1);
+    const int32_t n = vorn_util_convert_utf8_string_from_wide(source.c_str(), buffer.data(),
+                                                              static_cast<uint32_t>(buffer.size()));
+    return n > 0 ? std::string(buffer.data(), static_cast<size_t>(n) - 1) : std::string();
+}
 
 std::string utf16_to_utf8(const char16_t* source) {
     std::string out;

@@ -29,6 +29,10 @@ namespace orvix {
 
 namespace text {
 
+// The whole text in UTF-8 with the system's conversion (vorn_util_convert_utf8_string_from_wide,
+// which logs a failure); empty when it fails.
+std::string system_utf16_to_utf8(const std::u16string& source);
+
 // Layer encoder: zero-terminated UTF-16 to UTF-8. Null or empty in, empty out.
 std::string utf16_to_utf8(const char16_t* source);
 inline std::string utf16_to_utf8(const std::u16string& source) { return utf16_to_utf8(source.c_str()); }

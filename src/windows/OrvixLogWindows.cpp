@@ -19,15 +19,10 @@ namespace {
 constexpr const char kUnit[] = "src/windows/OrvixLogWindows";
 
 std::string log_folder_utf8() {
-    const std::u16string folder = vorn_util_get_log_folder();
-    if (folder.empty()) return {};
-    // At most three bytes of UTF-8 per UTF-16 unit.
-    std::vector<char> utf8(folder.size() * 3 + 1);
-    if (vorn_util_convert_utf8_string_from_wide(folder.c_str(), utf8.data(), static_cast<uint32_t>(utf8.size())) <=
-        0) {
-        return {};
-    }
-    return utf8.data();
+    // The folder has at most 259 UTF-16 units, each at most three bytes of UTF-8.
+    char buffer[3 * 260 + 1];
+    if (vorn_util_get_log_folder_utf8(buffer, sizeof buffer) != VORN_STATUS_SUCCESS) return {};
+    return buffer;
 }
 
 }  // namespace
