@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <string>
+
 #include "os/library.h"
 
 namespace orvix::os {
@@ -22,6 +24,27 @@ void* library_symbol(void* module, const char* name) {
 
 void library_free(void* module) {
     if (module != nullptr) FreeLibrary(static_cast<HMODULE>(module));
+}
+
+void* load_system_library(const std::string& name, uint32_t* error) {
+    if (name.find_first_of("\\/") != std::string::npos) {
+        SetLastError(ERROR_BAD_ARGUMENTS);
+        if (error != nullptr) *error = kErrorBadArguments;
+        return nullptr;
+    }
+    wchar_t directory[MAX_PATH];
+    const UINT length = GetSystemDirectoryW(directory, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) {
+        if (error != nullptr) *error = GetLastError();
+        return nullptr;
+    }
+    // The names are the vendors' fixed ASCII file names.
+    std::wstring path(directory, length);
+    path += L'\\';
+    path.append(name.begin(), name.end());
+    HMODULE module = LoadLibraryExW(path.c_str(), nullptr, 0);
+    if (module == nullptr && error != nullptr) *error = GetLastError();
+    return module;
 }
 
 }  // namespace orvix::os

@@ -5,7 +5,7 @@
 #include <chrono>
 #include <thread>
 
-#include "os/system_library.h"
+#include "os/library.h"
 #include "platform/nvidia_interface_testing.h"
 
 namespace orvix {
@@ -51,8 +51,7 @@ State& state() {
 
 void system_sleep(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
-const testing::LibraryOps kSystemOps{os::load_system_library, os::system_library_symbol, os::free_system_library,
-                                     system_sleep};
+const testing::LibraryOps kSystemOps{os::load_system_library, os::library_symbol, os::library_free, system_sleep};
 std::atomic<const testing::LibraryOps*> g_ops{&kSystemOps};
 
 const testing::LibraryOps& ops() { return *g_ops.load(std::memory_order_acquire); }

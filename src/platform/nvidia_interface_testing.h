@@ -15,7 +15,7 @@ struct LibraryOps {
     void (*sleep_ms)(uint32_t ms);
 };
 
-// Null restores the system's (src/os/system_library.h and a real sleep).
+// Null restores the system's (src/os/library.h and a real sleep).
 void setLibraryOps(const LibraryOps* ops);
 
 // Interface kinds: 0 "nvapi64.dll", 1 "nvpowerapi.dll".

@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-#include "os/system_library.h"
+#include "os/library.h"
 #include "platform/nvidia_interface_testing.h"
 #include "support/scripted_nvapi.h"
 
