@@ -1,6 +1,8 @@
 // The agent log object: sanitising, the level filter of log and not of logV, the thread
 // prefix, the callback's level prefixes, level changes, the singleton's start-up against
 // a real store and log folder, and the destructor's shutdown.
+#include "OrvixLog/OrvixLog.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -9,7 +11,6 @@
 #include <thread>
 #include <vector>
 
-#include "OrvixLog/OrvixLog.h"
 #include "config/environment_store.h"
 #include "eventlog/event_log.h"
 #include "eventlog/log_test_support.h"
