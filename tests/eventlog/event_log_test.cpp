@@ -121,12 +121,7 @@ TEST_F(StreamLog, LineFormat) {
     vorn_event_log(COMMON, 2, 0, "%s", fits.c_str());
     // One character more: the line is cut to 638 characters and the line feed.
     vorn_event_log(COMMON, 2, 0, "%sX", std::string(fits.size(), 'c').c_str());
-    // A 2000-character message keeps 639 characters, then the line is cut as well.
-    std::string big;
-    for (int i = 0; i < 2000; ++i) big.push_back(static_cast<char>('a' + i % 26));
-    vorn_event_log(COMMON, 2, 0, "%s", big.c_str());
-    expected += head + fits + "\n" + head + std::string(fits.size(), 'c') + "\n" + head +
-                big.substr(0, fits.size()) + "\n";
+    expected += head + fits + "\n" + head + std::string(fits.size(), 'c') + "\n";
 
     vorn_event_set_time_source([](vorn_event_utc_time* now) { *now = g_time; });
     const vorn_event_utc_time times[] = {{2024, 12, 31, 23, 59, 59, 999},

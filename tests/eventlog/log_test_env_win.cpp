@@ -6,13 +6,15 @@
 
 #include "eventlog/log_test_support.h"
 #include "os/registry.h"
+#include "platform/text_conversion.h"
 
 namespace orvix_test {
 
 void set_env(const char* name, const char* value) { _putenv_s(name, value); }
 
 void redirect_program_data(const std::string& folder) {
-    const std::u16string value(folder.begin(), folder.end());
+    std::u16string value;
+    vorn_util_create_wide_string_from_utf8(folder.c_str(), &value);
     for (const char16_t* key : {u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
                                 u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders"}) {
         set_machine_value(key, u"Common AppData", orvix::os::kRegSz, value.c_str(),

@@ -52,7 +52,7 @@ LogSandbox::~LogSandbox() {
 
 std::string read_file(const std::string& path) {
     std::ostringstream out;
-    out << std::ifstream(path, std::ios::binary).rdbuf();
+    out << std::ifstream(fs::path(reinterpret_cast<const char8_t*>(path.c_str())), std::ios::binary).rdbuf();
     return out.str();
 }
 
@@ -72,9 +72,8 @@ bool eventually_exists(const std::string& path) {
 std::vector<std::string> files_in(const std::string& folder) {
     std::vector<std::string> names;
     std::error_code ec;
-    for (const auto& entry : fs::directory_iterator(folder, ec)) {
+    for (const auto& entry : fs::directory_iterator(folder, ec))
         if (entry.is_regular_file()) names.push_back(entry.path().filename().string());
-    }
     std::sort(names.begin(), names.end());
     return names;
 }

@@ -1,6 +1,6 @@
 // Shared helpers of the event log tests: a per-test folder that the program-data and
 // temporary folders are redirected into, a fixed clock, a recording forwarding callback
-// and small file helpers.
+// and small file helpers. Paths are UTF-8.
 #pragma once
 
 #include <cstdint>
@@ -13,15 +13,12 @@
 
 namespace orvix_test {
 
-// Platform parts (log_test_env_posix.cpp / log_test_env_win.cpp).
+// Platform parts (log_test_env_posix.cpp / log_test_env_win.cpp). On Windows the
+// program-data folder must exist; making it unobtainable uses scratch space under root.
 void set_env(const char* name, const char* value);
-// Makes the known folder ProgramData (and the common application-data folder) this path;
-// the folder must exist on Windows.
 void redirect_program_data(const std::string& folder);
 void redirect_temp(const std::string& folder_with_separator);
-// Makes the known folder ProgramData unobtainable (using scratch space under root).
 void make_program_data_unavailable(const std::string& root);
-// Where the error marker file is written.
 std::string error_marker_path(const std::string& program_data);
 char separator();
 
@@ -33,20 +30,15 @@ struct LogSandbox {
     ~LogSandbox();
     LogSandbox(const LogSandbox&) = delete;
     LogSandbox& operator=(const LogSandbox&) = delete;
-
     std::string root, program_data, log_folder, archive_folder, temp;
 };
 
-// Joins path parts with the platform separator.
-std::string join(std::initializer_list<std::string> parts);
-// Whole file as bytes; empty when it cannot be read.
-std::string read_file(const std::string& path);
+std::string join(std::initializer_list<std::string> parts);  // with the platform separator
+std::string read_file(const std::string& path);               // empty when it cannot be read
 // Writes a file (its folder must exist) last written the given number of seconds ago.
 void write_file(const std::string& path, const std::string& bytes, int64_t age_seconds = 0);
-// Waits (generously) until a file exists; archive moves run on other threads.
-bool eventually_exists(const std::string& path);
-// Names of the regular files of a folder, sorted.
-std::vector<std::string> files_in(const std::string& folder);
+bool eventually_exists(const std::string& path);               // archive moves run on other threads
+std::vector<std::string> files_in(const std::string& folder);  // its regular files, sorted
 
 // The clock of lines and file names fixed at 2024-03-09 07:05:04.032 UTC.
 void fixed_time(vorn_event_utc_time* now);
@@ -56,9 +48,7 @@ std::string archived(const std::string& name);
 // One expected line at the fixed time, with the given line end.
 std::string line(const char* session, int32_t level, int32_t status, const char* category,
                  const std::string& message, const char* end = "\n");
-// The process identifier as the log file names print it.
-std::string process_hex();
-// The defaults with an application name and the asynchronous flag.
+std::string process_hex();  // as the log file names print it
 vorn_event_init_params init_params(const char* app_name, int32_t asynchronous);
 
 // A forwarding callback that records every call (and checks that its second argument is
