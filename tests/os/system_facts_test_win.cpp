@@ -10,8 +10,6 @@
 
 namespace {
 
-std::u16string u(const wchar_t* s) { return reinterpret_cast<const char16_t*>(s); }
-
 TEST(WindowsSystemFacts, SessionUserAndDomainAndHostName) {
     // Wine keeps the computer name under HKEY_LOCAL_MACHINE, which the test support sends
     // to a private key: this process reads the real one again.
@@ -19,21 +17,15 @@ TEST(WindowsSystemFacts, SessionUserAndDomainAndHostName) {
     const orvix::os::SystemFacts& facts = orvix::os::system_facts();
     wchar_t name[256];
     DWORD size = 256;
-    ASSERT_TRUE(GetUserNameW(name, &size));
     std::u16string user, domain, host;
-    ASSERT_TRUE(facts.session_user(&user, nullptr));
-    EXPECT_EQ(user, u(name));
-
+    ASSERT_TRUE(GetUserNameW(name, &size) && facts.session_user(&user, nullptr));
+    EXPECT_EQ(user, reinterpret_cast<const char16_t*>(name));
     size = 256;
-    ASSERT_TRUE(GetComputerNameW(name, &size));
-    ASSERT_TRUE(facts.session_domain(&domain, nullptr));
-    EXPECT_EQ(domain, u(name));
-
-    // The fully qualified name begins with the computer's own DNS host name.
+    ASSERT_TRUE(GetComputerNameW(name, &size) && facts.session_domain(&domain, nullptr));
+    EXPECT_EQ(domain, reinterpret_cast<const char16_t*>(name));
     size = 256;
-    ASSERT_TRUE(GetComputerNameExW(ComputerNameDnsHostname, name, &size));
-    ASSERT_TRUE(facts.host_name(&host, nullptr));
-    EXPECT_EQ(host.substr(0, size), u(name));
+    ASSERT_TRUE(GetComputerNameExW(ComputerNameDnsHostname, name, &size) && facts.host_name(&host, nullptr));
+    EXPECT_EQ(host.substr(0, size), reinterpret_cast<const char16_t*>(name));
     EXPECT_TRUE(host.size() == size || host[size] == u'.') << std::string(host.begin(), host.end());
 }
 
