@@ -152,9 +152,10 @@ TEST_F(ImagingSourceTest, AFileIsWrittenIntoTheParametersBetweenTheSeparatorsAnd
     EXPECT_EQ(LogCapture::records().back().status, -500);
 }
 
-// The TEST manager reads "..<separator>img_settings.cfg" from the current directory and
-// never touches the store: every callable of its interface is empty, so a call would throw.
-TEST_F(ImagingSourceTest, TheTestManagerReadsTheDefaultFileAndNothingReachesTheStore) {
+// The TEST manager reads "..<separator>img_settings.cfg" from the current directory, or the
+// file it is given, and never touches the store: every callable of its interface is empty,
+// so a call would throw.
+TEST_F(ImagingSourceTest, TheTestManagerReadsTheDefaultOrAGivenFileAndNothingReachesTheStore) {
     const std::filesystem::path work = folder_.path() / "work", before = std::filesystem::current_path();
     std::filesystem::create_directories(work);
     write_file(path_, "NumDisplays = 3\norvix.mtu_size = 1400\n");
@@ -175,12 +176,8 @@ TEST_F(ImagingSourceTest, TheTestManagerReadsTheDefaultFileAndNothingReachesTheS
     manager->reload();
     EXPECT_EQ(g_imaging_parameters.NumDisplays, 3);
     std::filesystem::current_path(before);
-}
-
-TEST_F(ImagingSourceTest, TheTestManagerReadsTheFileItIsGiven) {
-    write_file(path_, "TestName = given\n");
-    SettingsMap result;
-    EXPECT_TRUE(get_vorn_mgmt_cfg_mgr_helper(VORN_ENV_TYPE_TEST)->load(result, path_.c_str()).empty());
+    write_file(path_, "TestName = given\n");  // a file named by the caller
+    EXPECT_TRUE(manager->load(result, path_.c_str()).empty());
     EXPECT_STREQ(g_imaging_parameters.TestName, "given");
 }
 
