@@ -42,7 +42,7 @@ std::string utf16le(std::u16string_view text) {
 }
 
 class RegistryExportFileTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override { registry_delete_tree(kHkeyLocalMachine, u"SOFTWARE\\Policies\\Quillon"); }
     void TearDown() override { registry_delete_tree(kHkeyLocalMachine, u"SOFTWARE\\Policies\\Quillon"); }
 };
@@ -66,39 +66,43 @@ TEST_F(RegistryExportFileTest, WritesEveryValueFormWithItsTypeAndBytes) {
     EXPECT_TRUE(applied.problems.empty());
     EXPECT_EQ(applied.values, 6);
 
-    Read r = read_value(kAdmin, u"orvix.mtu_size");
-    EXPECT_EQ(r.type, kRegDword);
-    EXPECT_EQ(r.bytes, std::string("\x88\x13\0\0", 4));
-    r = read_value(kAdmin, u"orvix.server_type");
-    EXPECT_EQ(r.type, kRegSz);
-    EXPECT_EQ(r.bytes, utf16le(u"say \"hi\" \\ there") + std::string(2, '\0')) << "REG_SZ data counts its NUL";
-    r = read_value(kAdmin, u"Expand");
-    EXPECT_EQ(r.type, kRegExpandSz);
-    EXPECT_EQ(r.bytes, utf16le(u"%A%") + std::string(2, '\0')) << "continued over two lines";
-    r = read_value(kAdmin, u"Raw");
-    EXPECT_EQ(r.type, kRegBinary);
-    EXPECT_EQ(r.bytes, "\x01\xff");
-    EXPECT_EQ(read_value(kAdmin, u"Big").type, kRegQword);
-    EXPECT_EQ(read_value(kAdmin, u"").bytes, utf16le(u"default") + std::string(2, '\0'));
+    const std::string nul(2, '\0');  // REG_SZ data counts its NUL
+    const struct {
+        const char16_t* name;
+        uint32_t type;
+        std::string bytes;
+    } expected[] = {
+        {u"orvix.mtu_size", kRegDword, std::string("\x88\x13\0\0", 4)},
+        {u"orvix.server_type", kRegSz, utf16le(u"say \"hi\" \\ there") + nul},
+        {u"Expand", kRegExpandSz, utf16le(u"%A%") + nul},  // continued over two lines
+        {u"Raw", kRegBinary, "\x01\xff"},
+        {u"Big", kRegQword, std::string("\x01\0\0\0\0\0\0\0", 8)},
+        {u"", kRegSz, utf16le(u"default") + nul},
+    };
+    for (const auto& e : expected) {
+        const Read r = read_value(kAdmin, e.name);
+        EXPECT_EQ(r.type, e.type) << r.bytes;
+        EXPECT_EQ(r.bytes, e.bytes);
+    }
 }
 
 TEST_F(RegistryExportFileTest, BadLinesAreReportedWithTheirNumbersAndSkipped) {
     const std::string text =
         "Windows Registry Editor Version 5.00\n"
-        "\"early\"=dword:1\n"                                                    // 2: before any key
+        "\"early\"=dword:1\n"                                                      // 2: before any key
         "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Policies\\Quillon\\Orvix\\orvix_admin]\n"  // 3
-        "\"a\"=dword:123456789\n"                                                // 4: nine digits
-        "\"b\"=dword:xyz\n"                                                      // 5
-        "\"c\"=\"unterminated\n"                                                 // 6
-        "\"d\"=hex:1,2\n"                                                        // 7: one-digit bytes
-        "\"e\" dword:1\n"                                                        // 8: no =
-        "\"f\"=qword:1\n"                                                        // 9: unknown form
-        "garbage\n"                                                              // 10
-        "\"ok\"=dword:7\n"                                                       // 11
-        "[HKEY_CURRENT_USER\\Software]\n"                                        // 12
-        "\"lost\"=dword:1\n"                                                     // 13: under a bad key
-        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Policies\\Quillon\\Orvix\\orvix_admin\n"  // 14: no ]
-        "\"bad utf8 \xC3\x28\"=dword:1\n";                                       // 15
+        "\"a\"=dword:123456789\n"                                                  // 4: nine digits
+        "\"b\"=dword:xyz\n"                                                        // 5
+        "\"c\"=\"unterminated\n"                                                   // 6
+        "\"d\"=hex:1,2\n"                                                          // 7: one-digit bytes
+        "\"e\" dword:1\n"                                                          // 8: no =
+        "\"f\"=qword:1\n"                                                          // 9: unknown form
+        "garbage\n"                                                                // 10
+        "\"ok\"=dword:7\n"                                                         // 11
+        "[HKEY_CURRENT_USER\\Software]\n"                                          // 12
+        "\"lost\"=dword:1\n"                                                       // 13: under a bad key
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Policies\\Quillon\\Orvix\\orvix_admin\n"   // 14: no ]
+        "\"bad utf8 \xC3\x28\"=dword:1\n";                                         // 15
     const RegistryFile file = parse_registry_file(text);
     std::vector<int> lines;
     for (const RegistryFileProblem& p : file.problems) lines.push_back(p.line);
@@ -138,7 +142,8 @@ TEST_F(RegistryExportFileTest, ReadsUtf16WithByteOrderMark) {
     const RegistryFile file = parse_registry_file("\xFF\xFE" + utf16le(text));
     EXPECT_TRUE(file.problems.empty());
     apply_registry_file(file);
-    EXPECT_EQ(read_value(kAdmin, u"orvix.server_type").bytes, utf16le(u"d\u00e9j\u00e0") + std::string(2, '\0'));
+    EXPECT_EQ(read_value(kAdmin, u"orvix.server_type").bytes,
+              utf16le(u"d\u00e9j\u00e0") + std::string(2, '\0'));
 }
 
 TEST_F(RegistryExportFileTest, ApplyingAnEditedFileDeletesWhatItNoLongerSets) {
@@ -152,7 +157,8 @@ TEST_F(RegistryExportFileTest, ApplyingAnEditedFileDeletesWhatItNoLongerSets) {
     const RegistryFileApplied applied = apply_registry_file(second, &first);
     EXPECT_EQ(applied.deleted, 1);
     EXPECT_EQ(read_value(kAdmin, u"drop").status, kErrorFileNotFound);
-    EXPECT_EQ(read_value(kAdmin, u"keep").bytes, std::string("\x03\0\0\0", 4)) << "names are case-insensitive";
+    EXPECT_EQ(read_value(kAdmin, u"keep").bytes, std::string("\x03\0\0\0", 4))
+        << "names are case-insensitive";
 
     const RegistryFile third = parse_registry_file(
         header + "\"keep\"=-\n[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Policies\\Quillon\\Orvix]\n\"x\"=dword:1\n");

@@ -18,7 +18,7 @@ using sources_test::LogCapture;
 using sources_test::write_file;
 
 class FileSourceTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override { LogCapture::start(); }
     sources_test::TempFolder folder_;
     std::string path_ = (folder_.path() / "orvix-agent.conf").string();
@@ -33,12 +33,10 @@ TEST_F(FileSourceTest, ItemsAreConvertedByTheirCatalogueRowAndTheFirstLineWins) 
                "# agent configuration\r\n"
                "   \t \n"
                "no equals sign\n"
-               "=value\n"
                "  = value\n"
                "  orvix.mtu_size   =   12abc   # the mtu\n"
                "orvix.linux_frame_buffer = /dev/fb1\"'\n"  // quotes need not pair
-               "orvix.cert_store_name = '\"My\n"
-               "orvix.vchan_list = \"x#y\"\n"  // "#" ends the value, quotes or not
+               "orvix.vchan_list = \"x#y\"\n"              // "#" ends the value, quotes or not
                "orvix.host_platform = b = c\r\n"
                "orvix.enable_audio = letters\n"
                "orvix.session_timeout =\n"
@@ -59,33 +57,29 @@ TEST_F(FileSourceTest, ItemsAreConvertedByTheirCatalogueRowAndTheFirstLineWins) 
                                 {"orvix.priority_level", SettingValue::of_number(0)},
                                 {"orvix.ip_address", SettingValue::of_text(" 10.0.0.1 ")},
                                 {"orvix.linux_frame_buffer", SettingValue::of_text("/dev/fb1")},
-                                {"orvix.cert_store_name", SettingValue::of_text("My")},
                                 {"orvix.vchan_list", SettingValue::of_text("x")},
                                 {"orvix.host_platform", SettingValue::of_text("b = c")},
                                 {"orvix.CAD_insert_substitution_scan_code", SettingValue::of_number(7)},
                                 {"orvix.server_type", SettingValue::of_text("AUTO2")}}))
         << LogCapture::dump();
     EXPECT_EQ(source.handed_over_names(),
-              (std::vector<std::string>{"orvix.mtu_size", "orvix.linux_frame_buffer", "orvix.cert_store_name",
-                                        "orvix.vchan_list", "orvix.host_platform", "orvix.enable_audio",
-                                        "orvix.session_timeout", "orvix.priority_level", "orvix.ip_address",
-                                        "orvix.mtu_size", "orvix.CAD_insert_substitution_scan_code",
-                                        "orvix.server_type"}));
+              (std::vector<std::string>{"orvix.mtu_size", "orvix.linux_frame_buffer", "orvix.vchan_list",
+                                        "orvix.host_platform", "orvix.enable_audio", "orvix.session_timeout",
+                                        "orvix.priority_level", "orvix.ip_address", "orvix.mtu_size",
+                                        "orvix.CAD_insert_substitution_scan_code", "orvix.server_type"}));
     EXPECT_EQ(g_slept, (std::vector<uint32_t>{30000}));
     EXPECT_EQ(source.current_values(), map);
 
     const std::string process = "orvix::config::internal::SettingsFromFile::process_config: ";
-    EXPECT_EQ(LogCapture::find("15 configuration item(s) to apply").level, VORN_EVENT_LEVEL_CRITICAL);
-    EXPECT_EQ(
-        LogCapture::find(process + "Expected int value for orvix.enable_audio parameter, recvd: 'letters'.")
-            .status,
-        -500);
-    EXPECT_TRUE(LogCapture::has(
-        process + "Expected int value for orvix.priority_level parameter, recvd: '4294967296'."));
-    EXPECT_EQ(
-        LogCapture::find(process + "Unknown type for orvix.session_guid_tag parameter, recvd: 'x'.").status,
-        -500);
-    EXPECT_EQ(LogCapture::find("Configuration file " + path_ + " loaded").level, VORN_EVENT_LEVEL_INFO);
+    LogCapture::expect("14 configuration item(s) to apply", VORN_EVENT_LEVEL_CRITICAL, 0);
+    const std::string expected_int = process + "Expected int value for orvix.";
+    LogCapture::expect(expected_int + "enable_audio parameter, recvd: 'letters'.", VORN_EVENT_LEVEL_CRITICAL,
+                       -500);
+    LogCapture::expect(expected_int + "priority_level parameter, recvd: '4294967296'.",
+                       VORN_EVENT_LEVEL_CRITICAL, -500);
+    LogCapture::expect(process + "Unknown type for orvix.session_guid_tag parameter, recvd: 'x'.",
+                       VORN_EVENT_LEVEL_CRITICAL, -500);
+    LogCapture::expect("Configuration file " + path_ + " loaded", VORN_EVENT_LEVEL_INFO, 0);
     for (const auto& r : LogCapture::records()) EXPECT_EQ(r.message.find("Enable_USB"), std::string::npos);
 }
 
@@ -93,12 +87,10 @@ TEST_F(FileSourceTest, AppearingChangedAndRemovedFiles) {
     SettingsFromFile source(path_.c_str());
     EXPECT_TRUE(source.load().empty());
     EXPECT_EQ(source.recorded_time(), 0);
-    const auto cannot_read = LogCapture::find(
+    LogCapture::expect(
         "orvix::config::internal::SettingsFromFile::load_file: Error reading configuration file " + path_ +
             ": ",
-        true);
-    EXPECT_EQ(cannot_read.level, VORN_EVENT_LEVEL_ERROR) << LogCapture::dump();
-    EXPECT_EQ(cannot_read.status, -500);
+        VORN_EVENT_LEVEL_ERROR, -500, true);
     EXPECT_FALSE(source.has_changes());
     write_file(path_, "orvix.mtu_size = 1400\norvix.enable_audio = 0\norvix.server_type = abc\n");
     EXPECT_TRUE(source.has_changes()) << "the file's appearance is a change";
@@ -127,7 +119,7 @@ TEST_F(FileSourceTest, AppearingChangedAndRemovedFiles) {
     EXPECT_EQ(merged.at("orvix.mtu_size"), SettingValue::of_number(900));
     EXPECT_EQ(removed, (RemovedNames{"orvix.enable_audio"}));
     const std::string gone = " no longer exist in configuration file " + path_;
-    EXPECT_EQ(LogCapture::find("Setting parameter orvix.enable_audio" + gone).level, VORN_EVENT_LEVEL_DEBUG);
+    LogCapture::expect("Setting parameter orvix.enable_audio" + gone, VORN_EVENT_LEVEL_DEBUG, 0);
     EXPECT_FALSE(LogCapture::has("Setting parameter orvix.server_type" + gone));
     EXPECT_EQ(source.reload_into(nullptr, &removed), -502);
 

@@ -76,6 +76,12 @@ public:
         return LogRecord{};
     }
     static bool has(const std::string& message) { return find(message).level >= 0; }
+    // Expects message (or a message starting with it) logged at level with status.
+    static void expect(const std::string& message, int32_t level, int32_t status, bool prefix = false) {
+        const LogRecord r = find(message, prefix);
+        EXPECT_EQ(r.level, level) << message << "\n" << dump();
+        EXPECT_EQ(r.status, status) << message;
+    }
     static size_t count(const std::string& message) {
         size_t n = 0;
         for (const auto& r : records()) n += r.message == message ? 1 : 0;
