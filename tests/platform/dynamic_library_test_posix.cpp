@@ -1,34 +1,47 @@
 // Without Authenticode the loader refuses every library that asks for a signature check,
-// with one ERROR line, and runs none of its code.
-#include "platform/dynamic_library.h"
-
+// with one ERROR line, and runs none of its code; so there is never an ADL instance, even
+// with a library of the right name beside the executable, and each call asks again.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 #include "loader_test_support.h"
+#include "platform/adl.h"
+#include "platform/dynamic_library.h"
 #include "platform/signature_check.h"
+#include "support/recording_logger.h"
 
 namespace {
 
-using loader_test::Line;
-using loader_test::RecordingLogger;
+using Lines = std::vector<std::string>;
+
+std::string refusal(const std::string& path) {
+    return "1 50 Signature verification is not available on this platform: " + path + " is not loaded.";
+}
 
 TEST(SignedLoaderPosix, RefusesEverySignatureCheckWithOneLine) {
     loader_test::TestFolder folder;
     EXPECT_FALSE(orvix::signatureVerificationAvailable());
     const std::string file = loader_test::libraryFile("orvix_test_unsigned");
-    const std::string path = (std::filesystem::path(loader_test::executableDirectory()) / file).string();
     for (bool validateSubject : {true, false}) {
-        auto lines = std::make_shared<std::vector<Line>>();
-        EXPECT_EQ(orvix::loadSignedLibrary(file, std::make_unique<RecordingLogger>(lines), ".*", validateSubject),
-                  nullptr);
-        EXPECT_EQ(*lines, (std::vector<Line>{
-                              {"Signature verification is not available on this platform: " + path + " is not loaded.",
-                               1, 50}}))
-            << "validateSubject " << validateSubject;
+        Lines lines;
+        auto logger = std::make_unique<orvix_test::RecordingLogger>(4, &lines);
+        EXPECT_EQ(orvix::loadSignedLibrary(file, std::move(logger), ".*", validateSubject), nullptr);
+        EXPECT_EQ(lines, Lines{refusal(loader_test::executableDirectory() + "/" + file)}) << validateSubject;
     }
     EXPECT_FALSE(folder.initialised());
+}
+
+TEST(AdlPosix, TheLoaderRefusesTheLibraryAndEveryCallTriesAgain) {
+    const std::string library = loader_test::executableDirectory() + "/atiadlxx.dll";
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        Lines lines;
+        try {
+            orvix::getAdlInstance(std::make_unique<orvix_test::RecordingLogger>(4, &lines));
+            FAIL() << "an ADL instance on POSIX";
+        } catch (const std::system_error& e) {
+            EXPECT_EQ(e.code(), make_error_code(orvix::AdlInternalError::LoadFailed));
+        }
+        EXPECT_EQ(lines, Lines{refusal(library)}) << attempt;  // so the library is built beside the tests
+    }
 }
 
 }  // namespace

@@ -1,60 +1,60 @@
-// Shared parts of the signed loader's tests: a logger that records what it is given, the
-// test module's files beside the test executable, and a per-test folder.
+// Shared parts of the signed loader's tests: the test module's files beside the test
+// executable, a per-test folder that tells whether the module's code ran, and refusals.
 #pragma once
 
-#include <cstdint>
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
-#include <memory>
-#include <ostream>
 #include <string>
-#include <vector>
-
-#include "logging/logger.h"
+#include <system_error>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace loader_test {
 
-struct Line {
-    std::string message;
-    uint32_t level;
-    int32_t code;
-    bool operator==(const Line&) const = default;
-};
+// A test library's file name; the directory of the running test executable as the system
+// reports module paths; the file the test module creates when its initialisation runs.
+#ifdef _WIN32
+inline std::string libraryFile(const std::string& stem) { return stem + ".dll"; }
+inline std::string executableDirectory() {
+    char buffer[MAX_PATH] = {};
+    const std::string path(buffer, GetModuleFileNameA(nullptr, buffer, MAX_PATH));
+    return path.substr(0, path.find_last_of('\\'));
+}
+inline void setMarker(const std::string& path) { SetEnvironmentVariableA("ORVIX_TEST_MODULE_MARKER", path.c_str()); }
+#else
+inline std::string libraryFile(const std::string& stem) { return stem + ".so"; }
+inline std::string executableDirectory() { return std::filesystem::read_symlink("/proc/self/exe").parent_path(); }
+inline void setMarker(const std::string& path) { setenv("ORVIX_TEST_MODULE_MARKER", path.c_str(), 1); }
+#endif
 
-inline std::ostream& operator<<(std::ostream& out, const Line& line) {
-    return out << "[" << line.level << ", " << line.code << "] " << line.message;
+// The message of the Exception that make throws.
+template <typename Exception, typename Make>
+std::string thrown(Make make) {
+    try {
+        make();
+    } catch (const Exception& e) {
+        return e.what();
+    }
+    return "(nothing thrown)";
 }
 
-// Records every write, whatever its level (its threshold is what callers test).
-class RecordingLogger : public orvix::logging::LoggerBase {
-public:
-    explicit RecordingLogger(std::shared_ptr<std::vector<Line>> lines, uint32_t max_level = 4)
-        : LoggerBase(max_level), lines_(std::move(lines)) {}
-    void write(const std::string& message, uint32_t level, const int32_t& code) override {
-        lines_->push_back({message, level, code});
-    }
-    void write(const char* message, uint32_t level, int32_t code) override { lines_->push_back({message, level, code}); }
-    std::unique_ptr<LoggerBase> clone() const override { return std::make_unique<RecordingLogger>(lines_, maxLevel); }
-    std::unique_ptr<LoggerBase> clone(uint32_t) const override { return clone(); }
-
-private:
-    std::shared_ptr<std::vector<Line>> lines_;
-};
-
-// Platform parts (loader_test_env_posix.cpp / loader_test_env_win.cpp).
-// The file name of a test library: stem plus ".dll" or ".so".
-std::string libraryFile(const std::string& stem);
-// The directory of the running test executable, as the system reports module paths.
-std::string executableDirectory();
-// The test module creates the file this names when its initialisation runs.
-void setMarker(const std::string& path);
-
-// A fresh folder for one test, removed at its end; the marker file lies inside it.
+// A fresh folder for one test, removed at its end, with the marker file inside.
 class TestFolder {
 public:
-    TestFolder();
-    ~TestFolder();
+    TestFolder() {
+        const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+        path_ = std::filesystem::temp_directory_path() / ("orvix-loader-" + std::to_string(stamp));
+        std::filesystem::create_directories(path_);
+        setMarker((path_ / "initialised").string());
+    }
+    ~TestFolder() {
+        std::error_code ignored;
+        std::filesystem::current_path(std::filesystem::temp_directory_path(), ignored);
+        std::filesystem::remove_all(path_, ignored);
+    }
     const std::filesystem::path& path() const { return path_; }
-    std::string marker() const { return (path_ / "initialised").string(); }
     bool initialised() const { return std::filesystem::exists(path_ / "initialised"); }
 
 private:

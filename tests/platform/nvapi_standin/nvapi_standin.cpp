@@ -10,15 +10,11 @@
 
 namespace {
 
-int32_t g_initialize_status = 0;
+int32_t g_initialize_status = 0, g_version_status = 0;
 uint32_t g_driver_version = 47211;
-int32_t g_version_status = 0;
 std::string g_calls;
 
-void record(const char* call) {
-    if (!g_calls.empty()) g_calls += ',';
-    g_calls += call;
-}
+void record(const char* call) { g_calls += (g_calls.empty() ? "" : ",") + std::string(call); }
 
 int32_t initialize() {
     record("initialize");
@@ -37,16 +33,11 @@ int32_t driver_and_branch_version(uint32_t* version, char* branch) {
 
 extern "C" __declspec(dllexport) void* nvapi_QueryInterface(uint32_t id) {
     switch (id) {
-    case 0x0150E828:
-        return reinterpret_cast<void*>(initialize);
-    case 0x33C7358C:
-        return reinterpret_cast<void*>(before_call);
-    case 0x593E8644:
-        return reinterpret_cast<void*>(after_call);
-    case 0x2926AAAD:
-        return reinterpret_cast<void*>(driver_and_branch_version);
-    default:
-        return nullptr;
+        case 0x0150E828: return reinterpret_cast<void*>(initialize);
+        case 0x33C7358C: return reinterpret_cast<void*>(before_call);
+        case 0x593E8644: return reinterpret_cast<void*>(after_call);
+        case 0x2926AAAD: return reinterpret_cast<void*>(driver_and_branch_version);
+        default: return nullptr;
     }
 }
 
