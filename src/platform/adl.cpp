@@ -342,9 +342,10 @@ std::error_code ADL::getAdapterProps(int adapterIndex, AdapterProps& props) {
         std::memset(&data, 0, sizeof data);
         data.devicePort.iConnectorIndex = connector;
         data.devicePort.aMSTRad.iLinkNumber = 1;
-        // A critical failure of the first query drops the connector without the second.
+        // Both queries run; each failure is judged on its own, and a critical one of
+        // either drops the connector.
         bool keep = true;
-        for (int query = 0; query < 2 && keep; ++query) {
+        for (int query = 0; query < 2; ++query) {
             status = query == 0 ? ADL2_Adapter_ConnectionState_Get(context_, adapterIndex, data.devicePort,
                                                                    &data.connectionState)
                                 : ADL2_Adapter_SupportedConnections_Get(context_, adapterIndex, data.devicePort,

@@ -59,6 +59,30 @@ TEST_F(RegistryTest, KeysAndValuesAreFoundWithoutRegardToCaseAndDeleted) {
     EXPECT_EQ(registry_delete_value(root_, u"Text"), kErrorFileNotFound);
 }
 
+// A watch fires once and is silent until re-armed; one on the tree sees a change below,
+// one on the key alone does not. The registry source's worker counts on both.
+TEST_F(RegistryTest, AWatchIsOneShotAndCoversTheSubTreeOnlyWhenAsked) {
+    RegKey sub = 0, tree_watch = 0, flat_watch = 0;
+    ASSERT_EQ(registry_create_key(root_, u"Sub", kKeyAllAccess, &sub), kErrorSuccess);
+    ASSERT_EQ(registry_open_key(root_, u"", kKeyRead | kKeyWow64_64Key, &tree_watch), kErrorSuccess);
+    ASSERT_EQ(registry_open_key(root_, u"", kKeyRead | kKeyWow64_64Key, &flat_watch), kErrorSuccess);
+    Event tree(Event::Reset::kAuto), flat(Event::Reset::kAuto);
+    ASSERT_EQ(registry_notify_change(tree_watch, true, kRegNotifyChangeLastSet, tree, true), kErrorSuccess);
+    ASSERT_EQ(registry_notify_change(flat_watch, false, kRegNotifyChangeLastSet, flat, true), kErrorSuccess);
+    EXPECT_FALSE(tree.wait(50)) << "nothing changed yet";
+    set_dword(sub, u"Below", 1);
+    EXPECT_TRUE(tree.wait(2000));
+    EXPECT_FALSE(flat.wait(200)) << "a change below a key watched alone";
+    set_dword(sub, u"Below", 2);
+    EXPECT_FALSE(tree.wait(200)) << "fired again without being re-armed";
+    ASSERT_EQ(registry_notify_change(tree_watch, true, kRegNotifyChangeLastSet, tree, true), kErrorSuccess);
+    set_dword(root_, u"Top", 3);
+    EXPECT_TRUE(tree.wait(2000));
+    registry_close_key(sub);
+    registry_close_key(tree_watch);
+    registry_close_key(flat_watch);
+}
+
 // Group Policy deletes and recreates its key; a watch on it is signalled and then refused.
 TEST_F(RegistryTest, DeletingAWatchedKeySignalsAndReopeningSeesItsNewValues) {
     RegKey policy = 0, watched = 0;
