@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "os/library.h"
@@ -107,17 +106,6 @@ TEST_F(NvidiaInterface, UnloadInProgressIsAwaitedForASecond) {
     script.unload_ends_at_sleep = 13;  // the third pause of the next call
     EXPECT_EQ(nv::nvapiInitialize(), nv::kOk);
     EXPECT_EQ(scripted_events(script, "sleep").size(), 3u);
-}
-
-TEST_F(NvidiaInterface, ConcurrentInitialisationLoadsOnce) {
-    std::vector<std::thread> threads;
-    std::vector<int32_t> results(8, 99);
-    for (size_t i = 0; i < results.size(); ++i) {
-        threads.emplace_back([&results, i] { results[i] = nv::nvapiInitialize(); });
-    }
-    for (auto& t : threads) t.join();
-    EXPECT_EQ(results, std::vector<int32_t>(8, nv::kOk));
-    EXPECT_EQ(nv::testing::loadCount(0), 1u);
 }
 
 TEST(SystemLibrary, RefusesNamesWithAPath) {
