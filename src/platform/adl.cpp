@@ -30,12 +30,6 @@ constexpr int kQueryCurrentConnection = 2;
 // The library allocates the lists it returns through this; they are released with free.
 void* adlMalloc(int size) { return size > 0 ? std::malloc(static_cast<size_t>(size)) : nullptr; }
 
-// A fixed-size text field of a record, which the library need not terminate.
-template <size_t N>
-std::string_view field(const char (&text)[N]) {
-    return std::string_view(text, strnlen(text, N));
-}
-
 std::error_code internal(AdlInternalError code) { return make_error_code(code); }
 
 bool isCritical(int status) {
@@ -300,12 +294,12 @@ void ADL::dumpAdapters(int count, const std::map<int32_t, AdapterInfo>& adapters
         trace(" iPresent :", a.iPresent);
         trace(" iSize :", a.iSize);
         trace(" iVendorID :", a.iVendorID);
-        trace(" strAdapterName :", field(a.strAdapterName));
-        trace(" strDisplayName :", field(a.strDisplayName));
-        trace(" strDriverPath :", field(a.strDriverPath));
-        trace(" strDriverPathExt :", field(a.strDriverPathExt));
-        trace(" strPNPString :", field(a.strPNPString));
-        trace(" strUDID :", field(a.strUDID));
+        trace(" strAdapterName :", adlText(a.strAdapterName));
+        trace(" strDisplayName :", adlText(a.strDisplayName));
+        trace(" strDriverPath :", adlText(a.strDriverPath));
+        trace(" strDriverPathExt :", adlText(a.strDriverPathExt));
+        trace(" strPNPString :", adlText(a.strPNPString));
+        trace(" strUDID :", adlText(a.strUDID));
     }
 }
 
@@ -384,7 +378,7 @@ void ADL::dumpAdapterProps(int adapterIndex, const AdapterProps& props) {
         trace("   {");
         trace("     devicePort.iConnectorIndex :", c.devicePort.iConnectorIndex);
         trace("     devicePort.aMSTRad.iLinkNumber :", c.devicePort.aMSTRad.iLinkNumber);
-        trace("     devicePort.aMSTRad.rad :", field(c.devicePort.aMSTRad.rad));
+        trace("     devicePort.aMSTRad.rad :", adlText(c.devicePort.aMSTRad.rad));
         trace("     connectionState.iDisplayIndex :", c.connectionState.iDisplayIndex);
         trace("     connectionState.iEmulationMode :", c.connectionState.iEmulationMode);
         trace("     connectionState.iEmulationStatus :", c.connectionState.iEmulationStatus);
@@ -442,7 +436,7 @@ std::error_code ADL::getAdapterDisplays(int adapterIndex, std::vector<ADLDisplay
             trace(" iDisplayInfoValue :", d.iDisplayInfoValue);
             trace(" iDisplayOutputType :", d.iDisplayOutputType);
             trace(" iDisplayType :", d.iDisplayType);
-            trace(" strDisplayManufacturerName :", field(d.strDisplayManufacturerName));
+            trace(" strDisplayManufacturerName :", adlText(d.strDisplayManufacturerName));
         }
     }
     return {};

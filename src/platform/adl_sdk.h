@@ -7,7 +7,9 @@
 // library would then read or write past our buffers.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 constexpr int ADL_MAX_PATH = 256;
 constexpr int ADL_MAX_RAD_LINK_COUNT = 15;
@@ -188,6 +190,14 @@ struct ADLAdapterCapsX2 {
     int iNumConnectors;
 };
 static_assert(sizeof(ADLAdapterCapsX2) == 32, "ADLAdapterCapsX2 layout");
+
+// A fixed-size text field of a record, which the library need not terminate.
+template <size_t N>
+constexpr std::string_view adlText(const char (&field)[N]) {
+    size_t n = 0;
+    while (n < N && field[n] != '\0') ++n;
+    return std::string_view(field, n);
+}
 
 // Entry points, in the order the layer binds them. Every one returns the library status.
 namespace adl_entry {

@@ -81,7 +81,7 @@ std::string amd_driver_version() {
         ADLVersionsInfoX2 versions{};
         const std::error_code code = adl->getGraphicsVersions(versions);
         if (code && code != AdlSeverity::Warning) return {};
-        return std::string(versions.strDriverVer, strnlen(versions.strDriverVer, sizeof versions.strDriverVer));
+        return std::string(adlText(versions.strDriverVer));
     } catch (const std::exception&) {
         return {};  // the library is missing, unsigned or refuses a context
     }

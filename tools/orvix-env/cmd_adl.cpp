@@ -71,10 +71,6 @@ class CollectingLogger : public orvix::logging::LoggerBase {
 };
 
 // A fixed-size field of the library's records, up to its terminating zero if any.
-std::string field_text(const char* text, size_t size) {
-    return std::string(text, std::find(text, text + size, '\0'));
-}
-
 Json error_json(const std::error_code& code) {
     return {{"message", code.message()}, {"category", code.category().name()}, {"code", code.value()}};
 }
@@ -135,8 +131,8 @@ int run_adl(int argc, char**) {
     Json document = {{"available", true}, {"driver", nullptr}, {"software", nullptr}};
     ADLVersionsInfoX2 versions{};
     if (!adl->getGraphicsVersions(versions)) {
-        const std::string driver = field_text(versions.strDriverVer, ADL_MAX_PATH);
-        const std::string software = field_text(versions.strCrimsonVersion, ADL_MAX_PATH);
+        const std::string driver = std::string(adlText(versions.strDriverVer));
+        const std::string software = std::string(adlText(versions.strCrimsonVersion));
         document["driver"] = driver;
         document["software"] = software;
         if (!json_output()) std::printf("driver %s, software %s\n", driver.c_str(), software.c_str());
