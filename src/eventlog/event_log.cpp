@@ -4,6 +4,7 @@
 // forwarding callback, the time, repeat suppression, the line, sinks, the write queue) runs
 // under one mutex, and the rotor's lock is only ever taken inside it.
 #include "eventlog/event_log.h"
+#include "eventlog/spinning_mutex.h"
 
 #include <atomic>
 #include <chrono>
@@ -42,7 +43,7 @@ struct QueueSlot {
 };
 
 struct LogState {
-    std::mutex lock;
+    orvix::eventlog::SpinningMutex lock;
     std::atomic<bool> initialised{false};
     std::atomic<bool> shutting_down{false};
     bool enabled = false;
@@ -332,7 +333,7 @@ void refresh_admission() {
     }
     const size_t message_length = static_cast<size_t>(p - message);
 
-    std::unique_lock<std::mutex> guard(g_log.lock);
+    std::unique_lock<orvix::eventlog::SpinningMutex> guard(g_log.lock);
     if (vorn_event_forwarding_callback callback = g_log.callback.load()) {
         return callback(message, 0, category, level, status);
     }
@@ -568,7 +569,7 @@ int32_t vorn_event_set_forwarding_callback(vorn_event_forwarding_callback callba
 int32_t vorn_event_shutdown() {
     if (!g_log.initialised.load() || g_log.shutting_down.exchange(true)) return VORN_STATUS_SUCCESS;
     g_gate.store(kGateClosed, std::memory_order_release);
-    std::lock_guard<std::mutex> guard(g_log.lock);
+    std::lock_guard<orvix::eventlog::SpinningMutex> guard(g_log.lock);
     if (!g_log.asynchronous) {
         // A synchronous log that opened its own file closes it through the rotor too.
         if (g_log.have_file) vorn_log_rotor_shutdown();
