@@ -8,6 +8,8 @@
 #include <atomic>
 #include <chrono>
 
+#include "os/address_wait.h"
+
 namespace orvix::eventlog {
 
 class SpinningMutex {
@@ -23,7 +25,7 @@ public:
         } while (std::chrono::steady_clock::now() < until);
         // Contended from here on: the holder's unlock must wake a sleeper.
         while (state_.exchange(kContended, std::memory_order_acquire) != kFree) {
-            state_.wait(kContended, std::memory_order_relaxed);
+            orvix::os::wait_while_equal(state_, kContended);
         }
     }
     bool try_lock() {
@@ -32,7 +34,7 @@ public:
                                               std::memory_order_relaxed);
     }
     void unlock() {
-        if (state_.exchange(kFree, std::memory_order_release) == kContended) state_.notify_one();
+        if (state_.exchange(kFree, std::memory_order_release) == kContended) orvix::os::wake_one(state_);
     }
 
 private:
