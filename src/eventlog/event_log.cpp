@@ -4,7 +4,6 @@
 // forwarding callback, the time, repeat suppression, the line, sinks, the write queue) runs
 // under one mutex, and the rotor's lock is only ever taken inside it.
 #include "eventlog/event_log.h"
-#include "eventlog/spinning_mutex.h"
 
 #include <atomic>
 #include <chrono>
@@ -20,6 +19,7 @@
 #include "eventlog/event_log_clock.h"
 #include "eventlog/event_log_testing.h"
 #include "eventlog/log_files.h"
+#include "eventlog/spinning_mutex.h"
 #include "eventlog/system_banner.h"
 #include "os/async_write.h"
 
