@@ -65,9 +65,6 @@ TEST(EndToEnd, PolicyKeysMergeByPriorityAndReloadsRestoreDefaultsButLeaveStartup
         << "the re-created key is watched";
 
     const std::string restoring = " removed from configs, restoring default value";
-    LogCapture::expect(
-        "Configure parameter orvix.mtu_size value 5000 above legal range clamping to maximum: 1500",
-        VORN_EVENT_LEVEL_CRITICAL, -500);
     LogCapture::expect("cVORN_MGMT_CFG_MGR_REG::load_reg[1]: Processed settings from admin policies",
                        VORN_EVENT_LEVEL_CRITICAL, 0);
     LogCapture::expect(

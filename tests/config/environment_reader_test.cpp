@@ -2,33 +2,15 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "config/environment_store.h"
+#include "support/recording_logger.h"
 
 namespace {
 
-// Keeps each line as "<level> <code> <message>".
-class RecordingLogger : public orvix::logging::LoggerBase {
-  public:
-    RecordingLogger(uint32_t max_level, std::vector<std::string>* lines)
-        : LoggerBase(max_level), lines_(lines) {}
-    void write(const std::string& message, uint32_t level, const int32_t& code) override {
-        lines_->push_back(std::to_string(level) + " " + std::to_string(code) + " " + message);
-    }
-    void write(const char* message, uint32_t level, int32_t code) override {
-        write(std::string(message), level, code);
-    }
-    std::unique_ptr<LoggerBase> clone() const override {
-        return std::make_unique<RecordingLogger>(maxLevel, lines_);
-    }
-    std::unique_ptr<LoggerBase> clone(uint32_t) const override { return clone(); }
-
-  private:
-    std::vector<std::string>* lines_;
-};
+using orvix_test::RecordingLogger;
 
 // Failures are logged when the logger's threshold admits errors; without a logger the
 // reader still answers.
