@@ -18,10 +18,7 @@
 
 namespace {
 
-using sources_test::eventually;
-using sources_test::LogCapture;
-using sources_test::set_dword;
-using sources_test::stored;
+using namespace sources_test;
 
 const std::string kReload = "cVORN_MGMT_CFG_MGR::reload: ";
 

@@ -14,8 +14,7 @@
 namespace {
 
 using namespace orvix::config::internal;
-using sources_test::LogCapture;
-using sources_test::write_file;
+using namespace sources_test;
 
 const std::string kSet = std::string(SettingsForImaging::kSetFunction) + ": ";
 
@@ -44,7 +43,6 @@ TEST(ImagingParameters, NamesStorageAndDefaults) {
     }
     EXPECT_EQ(find_imaging_parameter("HostVideo[3]")->target, &g_imaging_parameters.HostVideo[3]);
     EXPECT_TRUE(std::filesystem::path(*imaging_text("InputFolder")).is_absolute());
-    EXPECT_EQ(imaging_number("NumOfFrame"), 3000);
     EXPECT_EQ(imaging_number("no_bound_txt_5_nee_peak"), 65535) << "a default above its own bound";
     EXPECT_EQ(imaging_number("TestName"), std::nullopt) << "a text is not a number";
     EXPECT_EQ(imaging_text("NumDisplays"), std::nullopt) << "a number is not a text";

@@ -15,15 +15,8 @@
 
 namespace {
 
-using orvix::config::internal::RemovedNames;
-using orvix::config::internal::SettingsFromRegistry;
-using orvix::config::internal::SettingsMap;
-using orvix::config::internal::SettingValue;
-using sources_test::delete_registry_value;
-using sources_test::LogCapture;
-using sources_test::set_dword;
-using sources_test::set_registry_value;
-using sources_test::set_sz;
+using namespace orvix::config::internal;
+using namespace sources_test;
 
 constexpr char16_t kKey16[] = u"SOFTWARE\\OrvixSourcesTest";
 constexpr const char* kKey = "SOFTWARE\\OrvixSourcesTest";
