@@ -28,7 +28,6 @@ TEST(EnvironmentReader, RefusesUntilTheStoreIsAvailableThenReadsByTypeAndLogsFai
     ASSERT_EQ(vorn_mgmt_env_init(0), VORN_STATUS_SUCCESS);
     EXPECT_FALSE(reader->getBool("orvix.enable_d3d_capture", flag));  // a u32 row
     EXPECT_FALSE(reader->getUint32("orvix.enable_usb", number));      // a u8 row
-    EXPECT_FALSE(reader->getString("orvix.language", text));          // enums have no text form
     EXPECT_FALSE(reader->getString("orvix.not_a_setting", text));
     EXPECT_FALSE(reader->getString("", text));
     EXPECT_FALSE(quiet->getUint32("orvix.enable_usb", number));
@@ -42,7 +41,7 @@ TEST(EnvironmentReader, RefusesUntilTheStoreIsAvailableThenReadsByTypeAndLogsFai
         (std::vector<std::string>{
             "1 -503" + load + "orvix.udp_port because the environment manager is not available.",
             "1 -501" + load + "orvix.enable_d3d_capture", "1 -501" + load + "orvix.enable_usb",
-            "1 -501" + load + "orvix.language", "1 -510" + load + "orvix.not_a_setting",
+            "1 -510" + load + "orvix.not_a_setting",
             "1 -501 orvix::EnvironmentReader::getVal A value cannot be retrieved with an empty name."}));
     EXPECT_TRUE(quiet_lines.empty());
     lines.clear();
