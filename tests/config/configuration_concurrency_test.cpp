@@ -40,18 +40,13 @@ TEST(ConfigurationConcurrency, ReadersSeeOnlySuppliedValuesWhileSourcesChangeAnd
         [] { return set_sz(kOrvix, u"orvix.ip_address", u" 10.0.0.2 "); },
         [] { return set_sz(kAdmin, u"orvix.server_type", u"MANUAL"); },
         [] { return set_dword(kOrvix, u"orvix.priority_level", 4); },
-        [] {
-            return orvix::os::registry_delete_tree(orvix::os::kHkeyLocalMachine, kAdmin);
-        },  // all values go
+        [] { return orvix::os::registry_delete_tree(orvix::os::kHkeyLocalMachine, kAdmin); },  // all go
         [] { return orvix::os::registry_delete_tree(orvix::os::kHkeyLocalMachine, kOrvix); },
     };
     std::map<std::string, std::set<std::string>> supplied = {
-        {"orvix.mtu_size", {"1400", "1500", "900", "500"}},
-        {"orvix.enable_audio", {"0", "1"}},
-        {"orvix.ip_address", {"10.0.0.1", "10.0.0.2"}},
-        {"orvix.server_type", {"MANUAL"}},
-        {"orvix.priority_level", {"4"}},
-    };
+        {"orvix.mtu_size", {"1400", "1500", "900", "500"}}, {"orvix.enable_audio", {"0", "1"}},
+        {"orvix.ip_address", {"10.0.0.1", "10.0.0.2"}},     {"orvix.server_type", {"MANUAL"}},
+        {"orvix.priority_level", {"4"}}};
 
     ASSERT_EQ(vorn_mgmt_env_init(0), 0);
     // Every readable setting, with its start-up value (the default: no source yet).

@@ -10,8 +10,7 @@
 
 namespace {
 
-using sources_test::LogCapture;
-using sources_test::stored;
+using namespace sources_test;
 
 // Reloads, priority and restored defaults: see the end-to-end tests.
 TEST(Manager, ValuesAreClampedCutTrimmedOrRefused) {

@@ -2,33 +2,15 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "config/environment_store.h"
+#include "support/recording_logger.h"
 
 namespace {
 
-// Keeps each line as "<level> <code> <message>".
-class RecordingLogger : public orvix::logging::LoggerBase {
-  public:
-    RecordingLogger(uint32_t max_level, std::vector<std::string>* lines)
-        : LoggerBase(max_level), lines_(lines) {}
-    void write(const std::string& message, uint32_t level, const int32_t& code) override {
-        lines_->push_back(std::to_string(level) + " " + std::to_string(code) + " " + message);
-    }
-    void write(const char* message, uint32_t level, int32_t code) override {
-        write(std::string(message), level, code);
-    }
-    std::unique_ptr<LoggerBase> clone() const override {
-        return std::make_unique<RecordingLogger>(maxLevel, lines_);
-    }
-    std::unique_ptr<LoggerBase> clone(uint32_t) const override { return clone(); }
-
-  private:
-    std::vector<std::string>* lines_;
-};
+using orvix_test::RecordingLogger;
 
 // Failures are logged when the logger's threshold admits errors; without a logger the
 // reader still answers.
@@ -46,7 +28,6 @@ TEST(EnvironmentReader, RefusesUntilTheStoreIsAvailableThenReadsByTypeAndLogsFai
     ASSERT_EQ(vorn_mgmt_env_init(0), VORN_STATUS_SUCCESS);
     EXPECT_FALSE(reader->getBool("orvix.enable_d3d_capture", flag));  // a u32 row
     EXPECT_FALSE(reader->getUint32("orvix.enable_usb", number));      // a u8 row
-    EXPECT_FALSE(reader->getString("orvix.language", text));          // enums have no text form
     EXPECT_FALSE(reader->getString("orvix.not_a_setting", text));
     EXPECT_FALSE(reader->getString("", text));
     EXPECT_FALSE(quiet->getUint32("orvix.enable_usb", number));
@@ -60,7 +41,7 @@ TEST(EnvironmentReader, RefusesUntilTheStoreIsAvailableThenReadsByTypeAndLogsFai
         (std::vector<std::string>{
             "1 -503" + load + "orvix.udp_port because the environment manager is not available.",
             "1 -501" + load + "orvix.enable_d3d_capture", "1 -501" + load + "orvix.enable_usb",
-            "1 -501" + load + "orvix.language", "1 -510" + load + "orvix.not_a_setting",
+            "1 -510" + load + "orvix.not_a_setting",
             "1 -501 orvix::EnvironmentReader::getVal A value cannot be retrieved with an empty name."}));
     EXPECT_TRUE(quiet_lines.empty());
     lines.clear();

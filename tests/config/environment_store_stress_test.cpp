@@ -6,7 +6,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -25,34 +24,28 @@ constexpr uint8_t kU8Values[] = {0x5A, 0xA5};
 constexpr uint16_t kU16Values[] = {0x5A5A, 0xA5A5};
 constexpr uint32_t kU32Values[] = {0x5A5A5A5Au, 0xA5A5A5A5u};
 constexpr int32_t kEnumValues[] = {0x5A5A5A5A, -0x5A5A5A5B};  // 0xA5A5A5A5 as a signed value
+const std::string kTexts[] = {std::string(511, 'a'), std::string(511, 'b')};
 
-const std::string& text_value(int which) {
-    static const std::string texts[] = {std::string(511, 'a'), std::string(511, 'b')};
-    return texts[which];
+// value by reference: it is read after the getter that fills it has run.
+template <typename T, typename V>
+bool one_of(int32_t status, const T& value, const V (&values)[2]) {
+    return status == 0 && (value == values[0] || value == values[1]);
 }
 
 TEST(EnvironmentStoreStress, ReadersRacingWritersSeeOnlyWholeValues) {
     ASSERT_EQ(vorn_mgmt_env_init(0), VORN_STATUS_SUCCESS);
-    ASSERT_EQ(get_entry_type(kU8), ENV_VALUE_UINT8);
-    ASSERT_EQ(get_entry_type(kU16), ENV_VALUE_UINT16);
-    ASSERT_EQ(get_entry_type(kU32), ENV_VALUE_UINT32);
-    ASSERT_EQ(get_entry_type(kEnum), ENV_VALUE_ENUM);
-    ASSERT_EQ(get_entry_type(kText), ENV_VALUE_STRING);
-
     auto write_all = [](int which) {
         EXPECT_EQ(vorn_mgmt_env_set_uint8(kU8, kU8Values[which]), 0);
         EXPECT_EQ(vorn_mgmt_env_set_uint16(kU16, kU16Values[which]), 0);
         EXPECT_EQ(vorn_mgmt_env_set_uint32(kU32, kU32Values[which]), 0);
         EXPECT_EQ(vorn_mgmt_env_set_enum(kEnum, static_cast<eVORN_MGMT_ENV_ENUM>(kEnumValues[which])), 0);
-        EXPECT_EQ(vorn_mgmt_env_set_string(kText, text_value(which).c_str()), 0);
+        EXPECT_EQ(vorn_mgmt_env_set_string(kText, kTexts[which].c_str()), 0);
     };
     write_all(0);
 
-    constexpr int kWrites = 3000;
     std::atomic<bool> writing{true};
     std::atomic<int> bad{0};
     std::atomic<long> reads{0};
-
     std::vector<std::thread> readers;
     for (int r = 0; r < 3; ++r) {
         readers.emplace_back([&] {
@@ -62,15 +55,11 @@ TEST(EnvironmentStoreStress, ReadersRacingWritersSeeOnlyWholeValues) {
                 uint16_t u16 = 0;
                 uint32_t u32 = 0;
                 eVORN_MGMT_ENV_ENUM e{};
-                bool ok = vorn_mgmt_env_get_uint8(kU8, &u8) == 0 && (u8 == kU8Values[0] || u8 == kU8Values[1]);
-                ok = ok && vorn_mgmt_env_get_uint16(kU16, &u16) == 0 &&
-                     (u16 == kU16Values[0] || u16 == kU16Values[1]);
-                ok = ok && vorn_mgmt_env_get_uint32(kU32, &u32) == 0 &&
-                     (u32 == kU32Values[0] || u32 == kU32Values[1]);
-                ok = ok && vorn_mgmt_env_get_enum(kEnum, &e) == 0 &&
-                     (static_cast<int32_t>(e) == kEnumValues[0] || static_cast<int32_t>(e) == kEnumValues[1]);
-                ok = ok && vorn_mgmt_env_get_string(kText, text, sizeof text) == 0 &&
-                     (text == text_value(0) || text == text_value(1));
+                const bool ok = one_of(vorn_mgmt_env_get_uint8(kU8, &u8), u8, kU8Values) &&
+                                one_of(vorn_mgmt_env_get_uint16(kU16, &u16), u16, kU16Values) &&
+                                one_of(vorn_mgmt_env_get_uint32(kU32, &u32), u32, kU32Values) &&
+                                one_of(vorn_mgmt_env_get_enum(kEnum, &e), e, kEnumValues) &&
+                                one_of(vorn_mgmt_env_get_string(kText, text, sizeof text), text, kTexts);
                 if (!ok) bad.fetch_add(1);
                 reads.fetch_add(1, std::memory_order_relaxed);
             }
@@ -80,7 +69,7 @@ TEST(EnvironmentStoreStress, ReadersRacingWritersSeeOnlyWholeValues) {
     std::vector<std::thread> writers;
     for (int w = 0; w < 2; ++w) {
         writers.emplace_back([&, w] {
-            for (int i = 0; i < kWrites; ++i) write_all((i + w) % 2);
+            for (int i = 0; i < 3000; ++i) write_all((i + w) % 2);
         });
     }
     for (auto& writer : writers) writer.join();

@@ -52,11 +52,14 @@ std::string write_line(int index, const char* name, const std::string& shown) {
     return head + std::string(name) + " = " + shown;
 }
 
-uint32_t u32_of(const char* name) {
-    uint32_t value = 0xDEADBEEF;
-    EXPECT_EQ(vorn_mgmt_env_get_uint32(name, &value), VORN_STATUS_SUCCESS) << name;
+// A setting's value through the getter of its width.
+template <typename T>
+T read(int32_t (*get)(const char*, T*), const char* name) {
+    T value{};
+    EXPECT_EQ(get(name, &value), VORN_STATUS_SUCCESS) << name;
     return value;
 }
+uint32_t u32_of(const char* name) { return read(vorn_mgmt_env_get_uint32, name); }
 
 class EnvironmentStore : public testing::Test {
   protected:
@@ -93,9 +96,8 @@ TEST_F(EnvironmentStore, StartsWithEveryDefault) {
     for (uint32_t i = 1; i <= get_num_entries(); ++i) {
         const sVORN_ENV_LOOKUP_ENTRY row = get_entry(i);
         if (row.value_type == ENV_VALUE_ENUM) {
-            eVORN_MGMT_ENV_ENUM e = VORN_MGMT_ENV_LANGUAGE_GREEK;
-            ASSERT_EQ(vorn_mgmt_env_get_enum(row.name, &e), VORN_STATUS_SUCCESS);
-            EXPECT_EQ(e, std::strcmp(row.name, "orvix.event_filter_mode") == 0 ? 2 : 0) << row.name;
+            EXPECT_EQ(read(vorn_mgmt_env_get_enum, row.name),
+                      std::strcmp(row.name, "orvix.event_filter_mode") == 0 ? 2 : 0) << row.name;
         } else if (row.value_type != ENV_VALUE_MAC_ADDR &&
                    std::strcmp(row.default_value, "special case: set in init routine") != 0) {
             std::string value;
@@ -123,15 +125,9 @@ TEST_F(EnvironmentStore, TypedWritesAreReadBackLoggedAndRefusedByNameOrType) {
                                     write_line(93, "orvix.image_cache_size", "4294967295"),
                                     write_line(14, "orvix.session_type", "-7")}));
     // The write lines show the stored values; the getters read them back at full width.
-    uint8_t u8 = 0;
-    uint16_t u16 = 0;
-    eVORN_MGMT_ENV_ENUM e{};
-    ASSERT_EQ(vorn_mgmt_env_get_uint8("orvix.enable_deskside", &u8), VORN_STATUS_SUCCESS);
-    ASSERT_EQ(vorn_mgmt_env_get_uint16("orvix.macos_login_timeout", &u16), VORN_STATUS_SUCCESS);
-    ASSERT_EQ(vorn_mgmt_env_get_enum("orvix.session_type", &e), VORN_STATUS_SUCCESS);
-    EXPECT_EQ(u8, 255);
-    EXPECT_EQ(u16, 65535);
-    EXPECT_EQ(e, -7);
+    EXPECT_EQ(read(vorn_mgmt_env_get_uint8, "orvix.enable_deskside"), 255);
+    EXPECT_EQ(read(vorn_mgmt_env_get_uint16, "orvix.macos_login_timeout"), 65535);
+    EXPECT_EQ(read(vorn_mgmt_env_get_enum, "orvix.session_type"), -7);
     EXPECT_EQ(u32_of("orvix.image_cache_size"), 4294967295u);
     EXPECT_EQ(u32_of("orvix.max_encode_threads"), 0u) << "a neighbouring slot is untouched";
     EXPECT_EQ(take_logged(), Lines{}) << "reads log nothing";
@@ -139,8 +135,7 @@ TEST_F(EnvironmentStore, TypedWritesAreReadBackLoggedAndRefusedByNameOrType) {
     uint32_t u32 = 77;
     char text[8] = "keep";
     EXPECT_EQ(vorn_mgmt_env_get_uint32("orvix.enable_usb", &u32), VORN_STATUS_INVALID);
-    EXPECT_EQ(vorn_mgmt_env_get_string("???", text, sizeof text),
-              VORN_STATUS_INVALID);  // found, then refused
+    EXPECT_EQ(vorn_mgmt_env_get_string("???", text, sizeof text), VORN_STATUS_INVALID);  // found, refused
     EXPECT_EQ(vorn_mgmt_env_set_string(nullptr, "x"), VORN_STATUS_INVALID);
     EXPECT_EQ(take_logged(),
               (Lines{"2 -500 Item orvix.enable_usb is not of type 4", "2 -500 Item ??? is not of type 5",
@@ -156,14 +151,11 @@ TEST_F(EnvironmentStore, TypedWritesAreReadBackLoggedAndRefusedByNameOrType) {
 }
 
 TEST_F(EnvironmentStore, TextsAreCutToTheSlotTheBufferAndTheWriteLine) {
-    for (int code : {10, 11, -1}) {
-        ASSERT_EQ(vorn_mgmt_env_set_enum("orvix.language", static_cast<eVORN_MGMT_ENV_ENUM>(code)),
-                  VORN_STATUS_SUCCESS);
-    }
+    for (int code : {10, 11, -1})
+        ASSERT_EQ(vorn_mgmt_env_set_enum("orvix.language", static_cast<eVORN_MGMT_ENV_ENUM>(code)), 0);
     const std::string text49 = std::string(48, 'a') + "Z";
-    for (const std::string& text : {text49, std::string(46, 'b') + "CDEF", std::string(600, 'x')}) {
+    for (const std::string& text : {text49, std::string(46, 'b') + "CDEF", std::string(600, 'x')})
         ASSERT_EQ(vorn_mgmt_env_set_string("orvix.vchan_list", text.c_str()), VORN_STATUS_SUCCESS);
-    }
     EXPECT_EQ(take_logged(), (Lines{write_line(9, "orvix.language", "GREEK"),
                                     write_line(9, "orvix.language", "Unknown Language, 11"),
                                     write_line(9, "orvix.language", "Unknown Language, -1"),
@@ -194,10 +186,9 @@ TEST_F(EnvironmentStore, InitDefaultAndStringValueByType) {
     ASSERT_EQ(vorn_mgmt_env_set_uint32("orvix.mtu_size", 900), VORN_STATUS_SUCCESS);
     ASSERT_EQ(vorn_mgmt_env_set_string("orvix.server_type", "X"), VORN_STATUS_SUCCESS);
     take_logged();
-    for (const char* name :
-         {"orvix.mtu_size", "orvix.server_type", "orvix.event_filter_mode", "orvix.mac_addr"}) {
+    for (const char* name : {"orvix.mtu_size", "orvix.server_type", "orvix.event_filter_mode",
+                             "orvix.mac_addr"})
         EXPECT_EQ(vorn_mgmt_env_init_default(name), VORN_STATUS_SUCCESS) << name;
-    }
     EXPECT_EQ(vorn_mgmt_env_init_default("orvix.nope"), VORN_STATUS_INVALID);
     EXPECT_EQ(vorn_mgmt_env_init_default("???"), VORN_STATUS_INVALID);
     const std::string set = "0 0 Environment Manager: setting parameter ";
@@ -230,10 +221,9 @@ struct Notifications {
     std::mutex lock;
     std::vector<std::pair<uint32_t, uint32_t>> calls;  // (event, index)
 
-    static int32_t listen(void* context, uint32_t event, uint32_t* index) {
-        auto* self = static_cast<Notifications*>(context);
-        std::lock_guard<std::mutex> guard(self->lock);
-        self->calls.emplace_back(event, *index);
+    static int32_t listen(void* self, uint32_t event, uint32_t* index) {
+        std::lock_guard<std::mutex> guard(static_cast<Notifications*>(self)->lock);
+        static_cast<Notifications*>(self)->calls.emplace_back(event, *index);
         return 0;
     }
     std::vector<std::pair<uint32_t, uint32_t>> snapshot() {
@@ -249,25 +239,20 @@ TEST_F(EnvironmentStore, TheWorkerNotifiesReloadsAndExits) {
     Notifications seen;  // twice, so every event arrives twice in a row
     ASSERT_EQ(mgmt_vorn_env_register_listener(Notifications::listen, &seen), VORN_STATUS_SUCCESS);
     ASSERT_EQ(mgmt_vorn_env_register_listener(Notifications::listen, &seen), VORN_STATUS_SUCCESS);
-    for (uint32_t i = 2; i < VORN_MGMT_ENV_MAX_LISTENERS; ++i) {
-        ASSERT_EQ(mgmt_vorn_env_register_listener([](void*, uint32_t, uint32_t*) { return 0; }, nullptr),
-                  VORN_STATUS_SUCCESS);
-    }
+    for (uint32_t i = 2; i < VORN_MGMT_ENV_MAX_LISTENERS; ++i)
+        ASSERT_EQ(mgmt_vorn_env_register_listener([](void*, uint32_t, uint32_t*) { return 0; }, nullptr), 0);
     EXPECT_EQ(mgmt_vorn_env_register_listener(Notifications::listen, &seen), VORN_STATUS_TIMEOUT)
         << "16 at most";
     EXPECT_EQ(mgmt_vorn_env_register_listener(nullptr, nullptr), VORN_STATUS_MISSING_ARGUMENT);
 
-    for (int i = 0; i < 1000; ++i) {
-        ASSERT_EQ(vorn_mgmt_env_set_uint8("orvix.minimum_image_quality", static_cast<uint8_t>(i)),
-                  VORN_STATUS_SUCCESS);
-    }
+    for (int i = 0; i < 1000; ++i)
+        ASSERT_EQ(vorn_mgmt_env_set_uint8("orvix.minimum_image_quality", static_cast<uint8_t>(i)), 0);
     ASSERT_EQ(vorn_mgmt_env_set_uint32("orvix.mtu_size", 600), VORN_STATUS_SUCCESS);
     ASSERT_EQ(vorn_mgmt_env_set_uint8("orvix.enable_ipv6", 0), VORN_STATUS_SUCCESS);
     ASSERT_EQ(vorn_mgmt_env_set_enum("orvix.event_filter_mode", static_cast<eVORN_MGMT_ENV_ENUM>(3)),
               VORN_STATUS_SUCCESS);
-    for (uint32_t action : {uint32_t{ENV_ACTION_READ}, 7u, uint32_t{ENV_ACTION_RELOAD_DEFAULTS}}) {
+    for (uint32_t action : {uint32_t{ENV_ACTION_READ}, 7u, uint32_t{ENV_ACTION_RELOAD_DEFAULTS}})
         ASSERT_EQ(mgmt_vorn_env_post(action, 0), VORN_STATUS_SUCCESS);
-    }
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (seen.snapshot().size() < 2004 && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));

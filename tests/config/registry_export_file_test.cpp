@@ -116,7 +116,17 @@ TEST_F(RegistryExportFileTest, BadLinesAreReportedWithTheirNumbersAndSkipped) {
     EXPECT_EQ(read_value(kAdmin, u"lost").status, kErrorFileNotFound);
 }
 
-TEST_F(RegistryExportFileTest, OtherFilesAreRefusedWhole) {
+TEST_F(RegistryExportFileTest, ReadsUtf16WithByteOrderMarkAndRefusesOtherFilesWhole) {
+    const std::u16string text =
+        u"Windows Registry Editor Version 5.00\r\n\r\n"
+        u"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Policies\\Quillon\\Orvix\\orvix_admin]\r\n"
+        u"\"orvix.server_type\"=\"d\u00e9j\u00e0\"\r\n";
+    const RegistryFile utf16 = parse_registry_file("\xFF\xFE" + utf16le(text));
+    EXPECT_TRUE(utf16.problems.empty());
+    apply_registry_file(utf16);
+    EXPECT_EQ(read_value(kAdmin, u"orvix.server_type").bytes,
+              utf16le(u"d\u00e9j\u00e0") + std::string(2, '\0'));
+
     const RegistryFile file = parse_registry_file("\n\nname = value\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\X]\n");
     ASSERT_EQ(file.problems.size(), 1u);
     EXPECT_EQ(file.problems[0].line, 3);
@@ -132,18 +142,6 @@ TEST_F(RegistryExportFileTest, OtherFilesAreRefusedWhole) {
     ASSERT_EQ(refused.problems.size(), 1u);
     EXPECT_EQ(refused.problems[0].line, 1);
     EXPECT_TRUE(is_not_registry_export_file(refused));
-}
-
-TEST_F(RegistryExportFileTest, ReadsUtf16WithByteOrderMark) {
-    const std::u16string text =
-        u"Windows Registry Editor Version 5.00\r\n\r\n"
-        u"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Policies\\Quillon\\Orvix\\orvix_admin]\r\n"
-        u"\"orvix.server_type\"=\"d\u00e9j\u00e0\"\r\n";
-    const RegistryFile file = parse_registry_file("\xFF\xFE" + utf16le(text));
-    EXPECT_TRUE(file.problems.empty());
-    apply_registry_file(file);
-    EXPECT_EQ(read_value(kAdmin, u"orvix.server_type").bytes,
-              utf16le(u"d\u00e9j\u00e0") + std::string(2, '\0'));
 }
 
 TEST_F(RegistryExportFileTest, ApplyingAnEditedFileDeletesWhatItNoLongerSets) {

@@ -10,12 +10,8 @@
 
 namespace {
 
-using orvix::config::internal::RemovedNames;
-using orvix::config::internal::SettingsFromFile;
-using orvix::config::internal::SettingsMap;
-using orvix::config::internal::SettingValue;
-using sources_test::LogCapture;
-using sources_test::write_file;
+using namespace orvix::config::internal;
+using namespace sources_test;
 
 class FileSourceTest : public testing::Test {
   protected:

@@ -15,15 +15,8 @@
 
 namespace {
 
-using orvix::config::internal::RemovedNames;
-using orvix::config::internal::SettingsFromRegistry;
-using orvix::config::internal::SettingsMap;
-using orvix::config::internal::SettingValue;
-using sources_test::delete_registry_value;
-using sources_test::LogCapture;
-using sources_test::set_dword;
-using sources_test::set_registry_value;
-using sources_test::set_sz;
+using namespace orvix::config::internal;
+using namespace sources_test;
 
 constexpr char16_t kKey16[] = u"SOFTWARE\\OrvixSourcesTest";
 constexpr const char* kKey = "SOFTWARE\\OrvixSourcesTest";
@@ -138,11 +131,21 @@ TEST(RegistrySource, ChangesSettleIntoOneRereadAndRemovedNamesAreReportedOnce) {
     EXPECT_EQ(source.reload_into(&merged, nullptr), -502);
 }
 
-// The system's registry, counting the handles it takes back; its first registration for
-// change notification fails with an error the worker does not know.
-class RefusingRegistry : public orvix::config::internal::RegistryInterfaceImpl {
+// The system's registry as the worker sees it: its opens wait until released, so the
+// manager can take a hand-over before the worker has read the key once; its first
+// registration for change notification fails with an error the worker does not know; the
+// handles it takes back are counted.
+class WorkerRegistry : public orvix::config::internal::RegistryInterfaceImpl {
   public:
-    explicit RefusingRegistry(std::atomic<int>* closes) : closes_(closes) {}
+    explicit WorkerRegistry(std::atomic<int>* closes) : closes_(closes) {}
+    int32_t open_key(orvix::os::RegKey root, const char* sub_key, uint32_t options, uint32_t access,
+                     orvix::os::RegKey* key) override {
+        if (std::this_thread::get_id() != owner_) {
+            std::unique_lock<std::mutex> lock(mutex_);
+            released_.wait(lock, [this] { return open_; });
+        }
+        return RegistryInterfaceImpl::open_key(root, sub_key, options, access, key);
+    }
     int32_t notify_change(orvix::os::RegKey key, bool subtree, uint32_t filter, orvix::os::Event* event,
                           bool asynchronous) override {
         if (!std::exchange(refused_, true)) return orvix::os::kErrorAccessDenied;
@@ -152,40 +155,6 @@ class RefusingRegistry : public orvix::config::internal::RegistryInterfaceImpl {
         ++*closes_;
         return RegistryInterfaceImpl::close_key(key);
     }
-
-  private:
-    std::atomic<int>* closes_;
-    bool refused_ = false;  // the worker's alone
-};
-
-TEST(RegistrySource, AnUnknownRegistrationErrorClosesTheKeyAndStartsOver) {
-    LogCapture::start();
-    set_dword(kKey16, u"orvix.mtu_size", 1400);
-    std::atomic<int> closes{0};
-    auto source = std::make_unique<SettingsFromRegistry>(kKey, std::make_unique<RefusingRegistry>(&closes));
-    const std::string message = kWorker + "unknown error when setting up registry notify: 5";
-    ASSERT_TRUE(LogCapture::wait_for(message));
-    EXPECT_EQ(LogCapture::find(message).status, -500);
-    SettingsMap merged;
-    RemovedNames removed;
-    ASSERT_EQ(hand_over(*source, &merged, &removed), 0);
-    EXPECT_EQ(merged.size(), 1u) << "opened, registered and read on a later pass";
-    source.reset();
-    EXPECT_EQ(closes.load(), 2) << "the refused handle and the one in use at the end";
-}
-
-// Holds the worker's first open until released, so the manager can take a hand-over
-// before the worker has read the key once.
-class GatedRegistry : public orvix::config::internal::RegistryInterfaceImpl {
-  public:
-    int32_t open_key(orvix::os::RegKey root, const char* sub_key, uint32_t options, uint32_t access,
-                     orvix::os::RegKey* key) override {
-        if (std::this_thread::get_id() != owner_) {
-            std::unique_lock<std::mutex> lock(mutex_);
-            released_.wait(lock, [this] { return open_; });
-        }
-        return RegistryInterfaceImpl::open_key(root, sub_key, options, access, key);
-    }
     void release() {
         std::lock_guard<std::mutex> lock(mutex_);
         open_ = true;
@@ -193,31 +162,42 @@ class GatedRegistry : public orvix::config::internal::RegistryInterfaceImpl {
     }
 
   private:
+    std::atomic<int>* closes_;
     const std::thread::id owner_ = std::this_thread::get_id();
     std::mutex mutex_;
     std::condition_variable released_;
     bool open_ = false;
+    bool refused_ = false;  // the worker's alone
 };
 
-TEST(RegistrySource, AValueDeletedBeforeTheWorkersFirstReadingIsStillReportedRemoved) {
+// An unknown registration error closes the key and starts over; a value deleted before the
+// worker's first reading is still reported removed.
+TEST(RegistrySource, TheWorkerStartsOverAfterAnUnknownErrorAndReportsValuesDeletedBeforeItsFirstRead) {
     LogCapture::start();
     set_dword(kKey16, u"orvix.enable_audio", 0);
     set_dword(kKey16, u"orvix.mtu_size", 700);
-    auto registry = std::make_unique<GatedRegistry>();
-    GatedRegistry* gate = registry.get();
-    SettingsFromRegistry source(kKey, std::move(registry));
-    EXPECT_EQ(source.load().size(), 2u);
+    std::atomic<int> closes{0};
+    auto registry = std::make_unique<WorkerRegistry>(&closes);
+    WorkerRegistry* gate = registry.get();
+    auto source = std::make_unique<SettingsFromRegistry>(kKey, std::move(registry));
+    EXPECT_EQ(source->load().size(), 2u);
     SettingsMap merged;
     RemovedNames removed;
-    ASSERT_EQ(source.reload_into(&merged, &removed), 0);  // another source's change came first
+    ASSERT_EQ(source->reload_into(&merged, &removed), 0);  // another source's change came first
     EXPECT_EQ(merged.size(), 2u);
 
     ASSERT_EQ(delete_registry_value(kKey16, u"orvix.enable_audio"), 0);
+    const int closed_by_load = closes.load();
     gate->release();
+    const std::string message = kWorker + "unknown error when setting up registry notify: 5";
+    ASSERT_TRUE(LogCapture::wait_for(message));
+    EXPECT_EQ(LogCapture::find(message).status, -500);
     merged.clear();
-    ASSERT_EQ(hand_over(source, &merged, &removed), 0);
+    ASSERT_EQ(hand_over(*source, &merged, &removed), 0);
     EXPECT_EQ(removed, RemovedNames{"orvix.enable_audio"});
-    EXPECT_EQ(merged.count("orvix.mtu_size"), 1u);
+    EXPECT_EQ(merged.count("orvix.mtu_size"), 1u) << "opened, registered and read on a later pass";
+    source.reset();
+    EXPECT_EQ(closes.load() - closed_by_load, 2) << "the refused handle and the one in use at the end";
 }
 
 }  // namespace

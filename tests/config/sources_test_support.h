@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -83,13 +84,10 @@ public:
         EXPECT_EQ(r.status, status) << message;
     }
     static size_t count(const std::string& message) {
-        size_t n = 0;
-        for (const auto& r : records()) n += r.message == message ? 1 : 0;
-        return n;
+        const auto all = records();
+        return std::count_if(all.begin(), all.end(), [&](const auto& r) { return r.message == message; });
     }
-    static bool wait_for(const std::string& message) {
-        return eventually([&] { return has(message); });
-    }
+    static bool wait_for(const std::string& message) { return eventually([&] { return has(message); }); }
     static std::string dump() {
         std::string out;
         for (const auto& r : records()) out += "  [" + std::to_string(r.level) + "] " + r.message + "\n";
@@ -101,10 +99,7 @@ private:
         std::mutex mutex;
         std::vector<LogRecord> records;
     };
-    static State& state() {
-        static State s;
-        return s;
-    }
+    static State& state() { static State s; return s; }
     static int32_t forward(const char* message, int32_t, uint32_t category, int32_t level, int32_t status) {
         std::lock_guard<std::mutex> guard(state().mutex);
         state().records.push_back(LogRecord{message, category, level, status});
