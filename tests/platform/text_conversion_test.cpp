@@ -58,7 +58,7 @@ TEST(LayerDecoder, DecodesClassicFormsUpToSixBytesAndNothingUndecodable) {
     for (const auto& s : bad) EXPECT_EQ(utf8_to_code_points(s), U"") << testing::PrintToString(s);
 }
 
-TEST(Validators, RepertoireProfiles) {
+TEST(Validators, RepertoireProfilesAbsentEmptyBadProfileAndPropertyFilter) {
     // Bit p: valid for profile p.
     EXPECT_EQ(valid_profiles(std::string("abc")), 0b111111u);
     EXPECT_EQ(valid_profiles(std::string("\xC3\xA9")), 0b111110u);
@@ -69,9 +69,7 @@ TEST(Validators, RepertoireProfiles) {
     EXPECT_EQ(valid_profiles(bytes({0xFD, 0xBF, 0xBF, 0xBF, 0xBF, 0xBF})), 0b010000u);   // 0x7FFFFFFF
     EXPECT_EQ(valid_profiles(bytes({0xED, 0xB0, 0x80})), 0u);                            // a surrogate
     for (const std::u16string s : {u"a\xDC00", u"a\xD800", u"\xD800" u"a"}) EXPECT_EQ(valid_profiles(s), 0u);
-}
-
-TEST(Validators, AbsentEmptyBadProfileAndPropertyFilter) {
+    // Absent and empty texts are valid; profiles out of range are not.
     EXPECT_TRUE(is_valid_utf8(nullptr, 0) && is_valid_utf16(nullptr, 5) && is_valid_utf8("", 3));
     EXPECT_FALSE(is_valid_utf8("abc", 6) || is_valid_utf8("abc", -1) || is_valid_utf16(u"abc", 6));
 
