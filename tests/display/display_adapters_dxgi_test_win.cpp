@@ -24,13 +24,8 @@ bool as_adapter(DWORD vendor, DWORD device) {
     const std::wstring program(path, GetModuleFileNameW(nullptr, path, MAX_PATH));
     const std::wstring key_path =
         L"Software\\Wine\\AppDefaults\\" + program.substr(program.find_last_of(L"\\/") + 1) + L"\\Direct3D";
-    HKEY key = nullptr;
-    EXPECT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, key_path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                              &key, nullptr),
-              ERROR_SUCCESS);
-    RegSetValueExW(key, L"VideoPciVendorID", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&vendor), 4);
-    RegSetValueExW(key, L"VideoPciDeviceID", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&device), 4);
-    RegCloseKey(key);
+    EXPECT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, key_path.c_str(), L"VideoPciVendorID", REG_DWORD, &vendor, 4), 0);
+    EXPECT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, key_path.c_str(), L"VideoPciDeviceID", REG_DWORD, &device, 4), 0);
     const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
     const std::string filter = std::string(test->test_suite_name()) + "." + test->name();
     std::wstring command =

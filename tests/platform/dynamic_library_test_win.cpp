@@ -144,10 +144,7 @@ TEST_F(SignedLoaderWin, FindsALibraryInTheSystemDirectory) {
     ASSERT_FALSE(name.empty());
     orvix::WindowsDynamicLibrary library(name, std::make_unique<RecordingLogger>(4, &lines), std::regex("x"), false,
                                          orvix::ValidationMode::None);
-    EXPECT_EQ(CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, library.getPath().c_str(), -1,
-                             (std::string(system) + "\\" + name).c_str(), -1),
-              CSTR_EQUAL)
-        << library.getPath();
+    EXPECT_STRCASEEQ(library.getPath().c_str(), (std::string(system) + "\\" + name).c_str());
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // Shared parts of the signed loader's tests: the test module's files beside the test
-// executable, a per-test folder that tells whether the module's code ran, and refusals.
+// executable, and a per-test folder that tells whether the module's code ran.
 #pragma once
 
 #include <chrono>
@@ -28,17 +28,6 @@ inline std::string libraryFile(const std::string& stem) { return stem + ".so"; }
 inline std::string executableDirectory() { return std::filesystem::read_symlink("/proc/self/exe").parent_path(); }
 inline void setMarker(const std::string& path) { setenv("ORVIX_TEST_MODULE_MARKER", path.c_str(), 1); }
 #endif
-
-// The message of the Exception that make throws.
-template <typename Exception, typename Make>
-std::string thrown(Make make) {
-    try {
-        make();
-    } catch (const Exception& e) {
-        return e.what();
-    }
-    return "(nothing thrown)";
-}
 
 // A fresh folder for one test, removed at its end, with the marker file inside.
 class TestFolder {

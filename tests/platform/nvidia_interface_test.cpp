@@ -28,7 +28,7 @@ protected:
     orvix::test::ScriptedNvapi script;
 };
 
-TEST_F(NvidiaInterface, InitialiseLoadsOnceAndQueriesInOrder) {
+TEST_F(NvidiaInterface, InitialiseLoadsOnceAndQueriesInOrderAndTheVersionRunsBetweenHooks) {
     EXPECT_EQ(nv::nvapiInitialize(), nv::kOk);
     EXPECT_EQ(script.events, (Events{"load nvapi64.dll", "symbol nvapi_QueryInterface", "query 0x0150E828",
                                      "initialize", "query 0x33C7358C", "query 0x593E8644"}));
@@ -37,6 +37,16 @@ TEST_F(NvidiaInterface, InitialiseLoadsOnceAndQueriesInOrder) {
     EXPECT_EQ(nv::testing::loadCount(0), 1u);
     EXPECT_EQ(nv::testing::loadCount(1), 0u);
     EXPECT_EQ(nv::testing::busyCount(), 0);
+
+    script.events.clear();
+    uint32_t v = 0;
+    char branch[nv::kShortStringSize] = {};
+    EXPECT_EQ(nv::nvapiGetDriverAndBranchVersion(&v, branch), nv::kOk);
+    EXPECT_EQ(v, 53141u);
+    EXPECT_STREQ(branch, "r530_00");
+    script.driver_version_status = -6;
+    EXPECT_EQ(version(&v), -6);
+    EXPECT_EQ(script.events, (Events{"query 0x2926AAAD", "before", "version", "after", "before", "version", "after"}));
 }
 
 TEST_F(NvidiaInterface, InitialiseFailuresReleaseTheLibraryAndKeepNothing) {
@@ -66,19 +76,6 @@ TEST_F(NvidiaInterface, InitialiseFailuresReleaseTheLibraryAndKeepNothing) {
         EXPECT_EQ(version(&v), c.status);
         EXPECT_TRUE(scripted_events(script, "query 0x2926AAAD").empty());
     }
-}
-
-TEST_F(NvidiaInterface, DriverVersionBetweenHooksFromTheCache) {
-    ASSERT_EQ(nv::nvapiInitialize(), nv::kOk);
-    script.events.clear();
-    uint32_t v = 0;
-    char branch[nv::kShortStringSize] = {};
-    EXPECT_EQ(nv::nvapiGetDriverAndBranchVersion(&v, branch), nv::kOk);
-    EXPECT_EQ(v, 53141u);
-    EXPECT_STREQ(branch, "r530_00");
-    script.driver_version_status = -6;
-    EXPECT_EQ(version(&v), -6);
-    EXPECT_EQ(script.events, (Events{"query 0x2926AAAD", "before", "version", "after", "before", "version", "after"}));
 }
 
 TEST_F(NvidiaInterface, DriverVersionLoadsWhenNotInitialisedAndRunsWithoutHooks) {

@@ -13,15 +13,10 @@
 #include "logging/nop_logger.h"
 #include "platform/adl.h"
 #include "platform/adl_stand_in/adl_stand_in.h"
+#include "platform/loader_test_support.h"
 #include "support/recording_logger.h"
 
 namespace {
-
-std::string applicationDirectory() {
-    char path[MAX_PATH] = {};
-    const std::string directory(path, GetModuleFileNameA(nullptr, path, MAX_PATH));
-    return directory.substr(0, directory.find_last_of('\\'));
-}
 
 // The script of a loaded stand-in, found through its own export.
 AdlStandInScript* scriptOf(const char* module) {
@@ -32,37 +27,43 @@ AdlStandInScript* scriptOf(const char* module) {
 }
 
 // The instance, or null once getAdlInstance failed as it must. The instance logs into
-// *lines for as long as it lives; *log is what it logged while loading.
-std::shared_ptr<orvix::iADL> load(std::vector<std::string>* lines, std::string* log, bool expected = true) {
-    std::shared_ptr<orvix::iADL> adl;
+// *lines for as long as it lives; the returned log is what it logged while loading.
+std::string load(std::vector<std::string>* lines, std::shared_ptr<orvix::iADL>* adl) {
     try {
-        adl = orvix::getAdlInstance(std::make_unique<orvix_test::RecordingLogger>(4, lines));
+        *adl = orvix::getAdlInstance(std::make_unique<orvix_test::RecordingLogger>(4, lines));
     } catch (const std::system_error& e) {
         EXPECT_EQ(e.code(), make_error_code(orvix::AdlInternalError::LoadFailed));
         EXPECT_NE(std::string(e.what()).find("failed to create ADL"), std::string::npos) << e.what();
     }
-    log->clear();
-    for (const std::string& line : *lines) *log += line + "\n";
-    EXPECT_EQ(adl != nullptr, expected) << *log;
-    return adl;
+    std::string log;
+    for (const std::string& line : *lines) log += line + "\n";
+    return log;
+}
+
+// No instance, the log says why, and the library is released.
+void expectRefused(const std::string& why) {
+    std::vector<std::string> lines;
+    std::shared_ptr<orvix::iADL> adl;
+    const std::string log = load(&lines, &adl);
+    EXPECT_EQ(adl, nullptr);
+    EXPECT_NE(log.find(why), std::string::npos) << log;
+    EXPECT_EQ(GetModuleHandleA("atiadlxx.dll"), nullptr);
 }
 
 TEST(AdlLibrary, SignedStandIn) {
     std::vector<std::string> lines;
-    std::string log;
-    std::shared_ptr<orvix::iADL> adl = load(&lines, &log);
-    ASSERT_NE(adl, nullptr);
+    std::shared_ptr<orvix::iADL> adl;
+    const std::string log = load(&lines, &adl);
+    ASSERT_NE(adl, nullptr) << log;
     EXPECT_EQ(orvix::getAdlInstance(std::make_unique<orvix::logging::NOPLogger>()), adl);
-    EXPECT_NE(log.find("3 0 Successfully loaded " + applicationDirectory() + "\\atiadlxx.dll"), std::string::npos);
+    const std::string path = loader_test::executableDirectory() + "\\atiadlxx.dll";
+    EXPECT_NE(log.find("3 0 Successfully loaded " + path), std::string::npos) << log;
     EXPECT_NE(log.find("2 0 ADL successfully loaded and initialized"), std::string::npos) << log;
     AdlStandInScript* script = scriptOf("atiadlxx.dll");
     ASSERT_NE(script, nullptr);
 
-    // Records and lists cross the library boundary intact (orvix-env adl dumps them all);
-    // the lists the library allocated through our callback are released with our free.
-    std::vector<ADLDisplayInfo> displays;
-    ASSERT_FALSE(adl->getAdapterDisplays(1, displays));
-    EXPECT_STREQ(displays.at(1).strDisplayName, "Display 1");
+    // Records cross the library boundary intact (orvix-env adl dumps the lists, which the
+    // library allocated through our callback, and releases them with our free).
     ADLMode mode{};
     mode.iXRes = 2560;
     script->modesSetStatus = -8;
@@ -73,21 +74,11 @@ TEST(AdlLibrary, SignedStandIn) {
     EXPECT_EQ(script->wrongContextCalls, 0);
 }
 
-// The loader accepted the signature; binding refused the library, which is released.
-TEST(AdlLibrary, ALibraryLackingAnEntryPointIsNotUsed) {
-    std::vector<std::string> lines;
-    std::string log;
-    load(&lines, &log, false);
-    EXPECT_NE(log.find("3 0 Successfully loaded atiadlxx.dll"), std::string::npos) << log;
-    EXPECT_EQ(GetModuleHandleA("atiadlxx.dll"), nullptr);
-}
+// The loader accepted the signature; binding refused the library.
+TEST(AdlLibrary, ALibraryLackingAnEntryPointIsNotUsed) { expectRefused("3 0 Successfully loaded atiadlxx.dll"); }
 
 TEST(AdlLibrary, ALibrarySignedByAnotherVendorIsRefused) {
-    std::vector<std::string> lines;
-    std::string log;
-    load(&lines, &log, false);
-    EXPECT_NE(log.find("Failed to match subject name NVIDIA Corporation"), std::string::npos) << log;
-    EXPECT_EQ(GetModuleHandleA("atiadlxx.dll"), nullptr);
+    expectRefused("Failed to match subject name NVIDIA Corporation");
 }
 
 }  // namespace
