@@ -60,6 +60,13 @@ TEST_F(StreamLog, LifecycleEchoAndASecondInitialisation) {
     EXPECT_EQ(text(), line("", 1, 0, "COMMON", "running"));
 }
 
+TEST_F(StreamLog, ADisabledLogDropsEverything) {
+    init(VORN_EVENT_LEVEL_INFO, 0);
+    EXPECT_EQ(vorn_event_log(COMMON, 0, 0, "dropped"), 0);
+    EXPECT_EQ(vorn_event_log(156, 0, 0, "dropped before the category test"), 0);
+    EXPECT_EQ(text(), "");
+}
+
 TEST_F(StreamLog, Admission) {
     init();
     EXPECT_EQ(vorn_event_set_filter_mode(5), VORN_STATUS_INVALID);
@@ -95,13 +102,6 @@ TEST_F(StreamLog, Admission) {
     EXPECT_EQ(text(), expected);
 }
 
-TEST_F(StreamLog, ADisabledLogDropsEverything) {
-    init(VORN_EVENT_LEVEL_INFO, 0);
-    EXPECT_EQ(vorn_event_log(COMMON, 0, 0, "dropped"), 0);
-    EXPECT_EQ(vorn_event_log(156, 0, 0, "dropped before the category test"), 0);
-    EXPECT_EQ(text(), "");
-}
-
 vorn_event_utc_time g_time;
 
 // Whatever the clock and the caller pass, the line is what the printf format makes of it,
@@ -124,15 +124,12 @@ TEST_F(StreamLog, LineFormat) {
     expected += head + fits + "\n" + head + std::string(fits.size(), 'c') + "\n";
 
     vorn_event_set_time_source([](vorn_event_utc_time* now) { *now = g_time; });
-    const vorn_event_utc_time times[] = {{2024, 12, 31, 23, 59, 59, 999},
-                                         {1000, 1, 1, 0, 0, 0, 0},
-                                         {999, 1, 2, 3, 4, 5, 6},
-                                         {10000, 100, 0, 24, 60, 61, 1000},
-                                         {-1, -2, -3, -4, -5, -6, -7}};
+    const vorn_event_utc_time times[] = {
+        {999, 1, 2, 3, 4, 5, 6}, {10000, 100, 0, 24, 60, 61, 1000}, {-1, -2, -3, -4, -5, -6, -7}};
     int n = 0;
     for (const auto& t : times) {
         g_time = t;
-        for (int32_t status : {0, -1, -999, -1000, 9999, 10000, INT32_MIN, INT32_MAX}) {
+        for (int32_t status : {-999, -1000, 9999, 10000, INT32_MIN}) {
             const uint32_t category = static_cast<uint32_t>(n * 37 % 156);
             vorn_event_log(category, n % 5, status, "message %d", n);
             char line[700];

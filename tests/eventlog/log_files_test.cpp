@@ -48,7 +48,7 @@ protected:
     LogSandbox box_;
 };
 
-TEST_F(LogFiles, LogFolder) {
+TEST_F(LogFiles, LogFolderAndOtherFolders) {
     EXPECT_EQ(vorn_util_get_log_folder(), wide(box_.log_folder));
     char buffer[1024];
     EXPECT_EQ(vorn_util_get_log_folder_utf8(buffer, sizeof buffer), 0);
@@ -68,13 +68,11 @@ TEST_F(LogFiles, LogFolder) {
 
     make_program_data_unavailable(box_.root);  // then the temporary folder
     EXPECT_EQ(vorn_util_get_log_folder(), wide(box_.temp));
-}
 
-// The program-data kind with a name appended is what the configuration file source uses.
-TEST_F(LogFiles, FolderKindsAndPaths) {
+    // The program-data kind with a name appended is what the configuration file source uses.
+    redirect_program_data(box_.program_data);
     const std::string quillon = join({box_.program_data, "Quillon"}) + kSep;
     const auto size = static_cast<uint32_t>(quillon.size());
-    char buffer[1024];
     EXPECT_EQ(vorn_util_get_folder(buffer, size + 1, FOLDER_PROGRAM_DATA), 0);  // exactly enough room
     EXPECT_EQ(buffer, quillon);
     EXPECT_EQ(vorn_util_get_folder(buffer, size, FOLDER_PROGRAM_DATA), VORN_STATUS_FAILURE);
