@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -15,7 +14,6 @@
 #include "eventlog/event_log.h"
 #include "eventlog/log_test_support.h"
 #include "os/registry.h"
-#include "os/thread_id.h"
 
 namespace {
 
@@ -25,12 +23,6 @@ using orvix::OrvixLog;
 
 constexpr uint32_t AGENT = VORN_EVENT_CAT_AGENT;
 constexpr const char* kUnit = "tests/OrvixLog/orvix_log_test";
-
-std::string thread_prefix() {
-    char text[16];
-    std::snprintf(text, sizeof text, "%04X ", static_cast<unsigned>(orvix::os::current_thread_id()));
-    return text;
-}
 
 void call_logV(IOrvixLog& log, int32_t level, const char* format, ...) {
     va_list arguments;
@@ -142,17 +134,7 @@ TEST_F(AgentLogObject, OnlyAFileLoggingObjectShutsTheEventLogDown) {
 }
 
 // The singleton: each test runs in a process of its own, so each starts without one.
-
-TEST(AgentLogInstance, WithoutAConfigurationManagerThereIsNone) {
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(IOrvixLog::getInstance(), nullptr);
-    EXPECT_EQ(IOrvixLog::getInstance(), nullptr);
-    orvix::orvixLogError(kUnit, __LINE__, "dropped %d", 1);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "Failed to get the configuration management instance.\n")
-        << "a failed creation is not retried";
-}
-
+// Without a configuration manager there is none: the policy reader's tests show it.
 // Concurrent first users create one instance, with the first creation's arguments.
 TEST(AgentLogInstance, WithoutFileLoggingItNeedsNoManagerAndIsShared) {
     start_recording();
@@ -200,8 +182,6 @@ TEST(AgentLogStartUp, TheFirstUserStartsTheAgentLogAtTheConfiguredLevel) {
     const std::string tail = separator() + join({"Quillon", "OrvixAgent", "logs"}) + separator();
     const std::string sanitised = box.root + "D__p__t" + tail;
     EXPECT_EQ(log->getLogPath(), sanitised);
-    EXPECT_TRUE(static_cast<OrvixLog&>(*log).fileLogging());
-    EXPECT_FALSE(static_cast<OrvixLog&>(*log).archiveClosedFiles());
 
     log->log(3, kUnit, __LINE__, "debug %s", "admitted");
     log->log(4, kUnit, __LINE__, "trace dropped");
