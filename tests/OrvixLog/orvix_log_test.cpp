@@ -70,14 +70,30 @@ protected:
     OrvixLog log_{false, false};
 };
 
-TEST_F(AgentLogObject, LogFiltersByItsLevelAndLogVDoesNot) {
+// A change of level is announced at the old level, then the object's filter follows it
+// and every category's threshold moves with it.
+TEST_F(AgentLogObject, TheLevelFiltersLogButNotLogVAndAChangeMovesEveryThreshold) {
     EXPECT_EQ(log_.getLogLevel(), 2);
     log_.log(3, kUnit, __LINE__, "debug %d", 1);
     call_logV(log_, 3, "debug %d", 2);
     log_.log(2, kUnit, __LINE__, "info %s", "three");
     log_.log(1, kUnit, __LINE__, "error %05.1f", 4.5);
-    EXPECT_EQ(forwarded(),
-              (std::vector<Forwarded>{agent(3, "debug 2"), agent(2, "info three"), agent(1, "error 004.5")}));
+    log_.setLogLevel(2);  // the current level: nothing to announce
+
+    log_.setLogLevel(3);
+    EXPECT_EQ(log_.getLogLevel(), 3);
+    vorn_event_log(VORN_EVENT_CAT_COMMON, 4, 0, "trace");
+    vorn_event_log(VORN_EVENT_CAT_RTOS, 3, 0, "debug");
+    log_.setLogLevel(1);
+    log_.log(2, kUnit, __LINE__, "info");
+    // The event log refuses a threshold above 6.
+    log_.setLogLevel(7);
+    EXPECT_EQ(forwarded(), (std::vector<Forwarded>{agent(3, "debug 2"), agent(2, "info three"),
+                                                   agent(1, "error 004.5"),
+                                                   agent(2, "Changing log level from 2 to 3"),
+                                                   {"debug", VORN_EVENT_CAT_RTOS, 3, 0},
+                                                   agent(2, "Changing log level from 3 to 1"),
+                                                   agent(1, "Error setting log level.")}));
 }
 
 // Messages are cut at 2047 characters.
@@ -99,25 +115,6 @@ TEST_F(AgentLogObject, ACallbackTakesEveryMessageWithItsLevelPrefix) {
     log_.log(1, kUnit, __LINE__, "back");
     EXPECT_EQ(received().size(), 7u);
     EXPECT_EQ(forwarded(), std::vector<Forwarded>{agent(1, "back")});
-}
-
-TEST_F(AgentLogObject, SetLogLevelLogsAChangeAndMovesEveryCategoryThreshold) {
-    log_.setLogLevel(2);
-    EXPECT_TRUE(forwarded().empty()) << "the current level changes nothing";
-
-    log_.setLogLevel(3);
-    EXPECT_EQ(log_.getLogLevel(), 3);
-    vorn_event_log(VORN_EVENT_CAT_COMMON, 4, 0, "trace");
-    vorn_event_log(VORN_EVENT_CAT_RTOS, 3, 0, "debug");
-    // The change is announced at the old level, then the object's filter follows it.
-    log_.setLogLevel(1);
-    log_.log(2, kUnit, __LINE__, "info");
-    // The event log refuses a threshold above 6.
-    log_.setLogLevel(7);
-    EXPECT_EQ(forwarded(), (std::vector<Forwarded>{agent(2, "Changing log level from 2 to 3"),
-                                                   {"debug", VORN_EVENT_CAT_RTOS, 3, 0},
-                                                   agent(2, "Changing log level from 3 to 1"),
-                                                   agent(1, "Error setting log level.")}));
 }
 
 TEST_F(AgentLogObject, OnlyAFileLoggingObjectShutsTheEventLogDown) {
