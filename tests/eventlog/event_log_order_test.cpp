@@ -23,7 +23,7 @@ namespace {
 using namespace orvix_test;
 
 constexpr int kThreads = 4;
-constexpr int kSteps = 400;
+constexpr int kSteps = 200;
 
 const char* const kGolden =
 #include "eventlog/event_log_order.golden.inc"
