@@ -133,8 +133,6 @@ struct QueueCase {
     size_t waits;
 };
 
-void PrintTo(const QueueCase& c, std::ostream* out) { *out << c.label; }
-
 class WriteQueue : public AsyncFile, public testing::WithParamInterface<QueueCase> {};
 
 TEST_P(WriteQueue, WritesEveryLineOrCountsItInANotice) {

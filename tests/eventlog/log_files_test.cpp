@@ -145,7 +145,6 @@ TEST_F(LogFiles, RotationValue) {
         int32_t level;  // of the message; the status is -500 at level 1, else -501
     } cases[] = {
         {0, u"", 0, nullptr, 0},
-        {orvix::os::kRegSz, u"5", 5, "parsed value 5 for LOG_ROTATION_KEY.", 2},
         {orvix::os::kRegExpandSz, u"2", 2, "parsed value 2 for LOG_ROTATION_KEY.", 2},
         {orvix::os::kRegSz, u"-5", 0, "Invalid value -5 for LOG_ROTATION_KEY. Reverting to default (0).", 2},
         {orvix::os::kRegSz, u"soon", 0, "parsed value 0 for LOG_ROTATION_KEY.", 2},

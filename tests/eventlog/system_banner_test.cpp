@@ -104,7 +104,6 @@ TEST_F(Banner, DescriptionOfOtherMachines) {
         orvix::os::ProcessorInfo processors;
         std::string lines;
     } cases[] = {
-        {{1, 0, 586}, "Intel or AMD 32 bit\nIntel Pentium\n"},
         {{8, 5, 0}, "ARM\n"},
         {{8, 0xFFFF, 8665}, ""},
     };
