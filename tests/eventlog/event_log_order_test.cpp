@@ -37,7 +37,8 @@ void log_step(int i) {
     if (kind < 3) {
         // Runs of the same message (arguments too), three to nine long, each closed by the next one.
         const int run = i / 30;
-        vorn_event_log(VORN_EVENT_CAT_AGENT, 1, -500, "repeat %d|%d|%s", run, run % 3, run % 2 ? "odd" : "even");
+        vorn_event_log(VORN_EVENT_CAT_AGENT, 1, -500, "repeat %d|%d|%s", run, run % 3,
+                       run % 2 ? "odd" : "even");
         return;
     }
     std::string text;

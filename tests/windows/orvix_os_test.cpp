@@ -35,9 +35,9 @@ TEST_F(HostName, AFailureIsReportedOnceThroughTheAgentLog) {
     forwarded().clear();
     facts_.error = 1722;
     EXPECT_EQ(orvix::getHostName(), "(Unknown)");
-    EXPECT_EQ(forwarded(), (std::vector<orvix_test::Forwarded>{{orvix_test::thread_prefix() +
-                                                                     "Cannot get the host name! err: 1722",
-                                                                 VORN_EVENT_CAT_AGENT, 1, 0}}));
+    EXPECT_EQ(forwarded(), (std::vector<orvix_test::Forwarded>{
+                               {orvix_test::thread_prefix() + "Cannot get the host name! err: 1722",
+                                VORN_EVENT_CAT_AGENT, 1, 0}}));
 }
 
 }  // namespace

@@ -71,12 +71,12 @@ TEST_F(PolicyReader, ASmallBufferAndMissingArgumentsAreReportedWhateverTheValues
     EXPECT_EQ(readGpoSetting(kKey, u"Server", nullptr, &size_), 1);
     EXPECT_EQ(readGpoSetting(kKey, u"Server", buffer_, nullptr), 1);
     const std::string thread = "<ERROR> " + orvix_test::thread_prefix();
-    const std::string could_not = thread + "Could not read gpo setting '" + "SOFTWARE\\Policies\\Quillon\\OrvixGpoTest\\";
-    EXPECT_EQ(g_reports,
-              (std::vector<std::string>{
-                  could_not + "Server', error: 234",
-                  thread + "Invalid setting parameter specified for gpo setting 'Server'",
-                  thread + "Invalid size parameter specified for gpo setting 'Server'"}));
+    const std::string could_not =
+        thread + "Could not read gpo setting 'SOFTWARE\\Policies\\Quillon\\OrvixGpoTest\\";
+    EXPECT_EQ(g_reports, (std::vector<std::string>{
+                             could_not + "Server', error: 234",
+                             thread + "Invalid setting parameter specified for gpo setting 'Server'",
+                             thread + "Invalid size parameter specified for gpo setting 'Server'"}));
 
     // A value name the C library cannot convert for "%ls" (outside the "C" locale's
     // repertoire) must not cost the report.
