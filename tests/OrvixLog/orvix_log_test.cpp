@@ -178,6 +178,7 @@ TEST(AgentLogStartUp, TheFirstUserStartsTheAgentLogAtTheConfiguredLevel) {
     const std::string tail = separator() + join({"Quillon", "OrvixAgent", "logs"}) + separator();
     const std::string sanitised = box.root + "D__p__t" + tail;
     EXPECT_EQ(log->getLogPath(), sanitised);
+    EXPECT_FALSE(static_cast<OrvixLog&>(*log).archiveClosedFiles()) << "the agent's log does not archive";
 
     log->log(3, kUnit, __LINE__, "debug %s", "admitted");
     log->log(4, kUnit, __LINE__, "trace dropped");
