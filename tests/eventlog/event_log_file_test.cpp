@@ -133,6 +133,7 @@ struct QueueCase {
     size_t waits;
 };
 
+// Names the case in test listings instead of its bytes.
 void PrintTo(const QueueCase& c, std::ostream* out) { *out << c.label; }
 
 class WriteQueue : public AsyncFile, public testing::WithParamInterface<QueueCase> {};

@@ -14,6 +14,7 @@
 
 #include "os/file_system.h"
 #include "os/registry.h"
+#include "os/thread_id.h"
 
 namespace fs = std::filesystem;
 
@@ -97,6 +98,12 @@ std::string line(const char* session, int32_t level, int32_t status, const char*
 std::string process_hex() {
     char text[16];
     std::snprintf(text, sizeof text, "%X", static_cast<unsigned>(orvix::os::current_process_id()));
+    return text;
+}
+
+std::string thread_prefix() {
+    char text[16];
+    std::snprintf(text, sizeof text, "%04X ", static_cast<unsigned>(orvix::os::current_thread_id()));
     return text;
 }
 

@@ -48,7 +48,8 @@ std::string archived(const std::string& name);
 // One expected line at the fixed time, with the given line end.
 std::string line(const char* session, int32_t level, int32_t status, const char* category,
                  const std::string& message, const char* end = "\n");
-std::string process_hex();  // as the log file names print it
+std::string process_hex();    // as the log file names print it
+std::string thread_prefix();  // as the agent log prints it before a message
 vorn_event_init_params init_params(const char* app_name, int32_t asynchronous);
 
 // A forwarding callback that records every call (and checks that its second argument is

@@ -3,14 +3,12 @@
 // as the policy reader's tests show of the same report path).
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "OrvixLog/IOrvixLog.h"
 #include "eventlog/event_log.h"
 #include "eventlog/log_test_support.h"
-#include "os/thread_id.h"
 #include "support/fake_system_facts.h"
 #include "windows/OrvixOSWin32.h"
 
@@ -37,12 +35,9 @@ TEST_F(HostName, AFailureIsReportedOnceThroughTheAgentLog) {
     forwarded().clear();
     facts_.error = 1722;
     EXPECT_EQ(orvix::getHostName(), "(Unknown)");
-    char prefix[16];
-    std::snprintf(prefix, sizeof prefix, "%04X ", static_cast<unsigned>(orvix::os::current_thread_id()));
-    EXPECT_EQ(
-        forwarded(),
-        (std::vector<orvix_test::Forwarded>{
-            {std::string(prefix) + "Cannot get the host name! err: 1722", VORN_EVENT_CAT_AGENT, 1, 0}}));
+    EXPECT_EQ(forwarded(), (std::vector<orvix_test::Forwarded>{
+                               {orvix_test::thread_prefix() + "Cannot get the host name! err: 1722",
+                                VORN_EVENT_CAT_AGENT, 1, 0}}));
 }
 
 }  // namespace

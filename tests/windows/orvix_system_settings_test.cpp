@@ -11,8 +11,8 @@
 #include "config/environment_store.h"
 #include "config/sources_test_support.h"
 #include "eventlog/event_log.h"
+#include "eventlog/log_test_support.h"
 #include "os/registry.h"
-#include "os/thread_id.h"
 #include "windows/OrvixSystemSettingsWin32.h"
 
 namespace {
@@ -70,15 +70,13 @@ TEST_F(PolicyReader, ASmallBufferAndMissingArgumentsAreReportedWhateverTheValues
     EXPECT_EQ(round_trip(u"Server", kTooLong), 1);
     EXPECT_EQ(readGpoSetting(kKey, u"Server", nullptr, &size_), 1);
     EXPECT_EQ(readGpoSetting(kKey, u"Server", buffer_, nullptr), 1);
-    char thread[16];
-    std::snprintf(thread, sizeof thread, "<ERROR> %04X ", static_cast<unsigned>(current_thread_id()));
+    const std::string thread = "<ERROR> " + orvix_test::thread_prefix();
     const std::string could_not =
-        thread + std::string("Could not read gpo setting 'SOFTWARE\\Policies\\Quillon\\OrvixGpoTest\\");
-    EXPECT_EQ(g_reports,
-              (std::vector<std::string>{
-                  could_not + "Server', error: 234",
-                  thread + std::string("Invalid setting parameter specified for gpo setting 'Server'"),
-                  thread + std::string("Invalid size parameter specified for gpo setting 'Server'")}));
+        thread + "Could not read gpo setting 'SOFTWARE\\Policies\\Quillon\\OrvixGpoTest\\";
+    EXPECT_EQ(g_reports, (std::vector<std::string>{
+                             could_not + "Server', error: 234",
+                             thread + "Invalid setting parameter specified for gpo setting 'Server'",
+                             thread + "Invalid size parameter specified for gpo setting 'Server'"}));
 
     // A value name the C library cannot convert for "%ls" (outside the "C" locale's
     // repertoire) must not cost the report.
