@@ -22,6 +22,7 @@
 #include "config/settings.h"
 #include "eventlog/event_log.h"
 #include "os/registry.h"
+#include "support/program_data.h"
 
 namespace orvix::config::internal {
 // Failures show a value as its number or text, not as 520 raw bytes.
@@ -146,14 +147,8 @@ public:
         path_ = std::filesystem::temp_directory_path() /
                 ("orvix_sources_" + std::to_string(random()) + "_" + std::to_string(random()));
         std::filesystem::create_directories(path_);
-#if defined(_WIN32)
-        for (const char16_t* shell :
-             {u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
-              u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders"}) {
-            set_sz(shell, u"Common AppData", path_.u16string());
-        }
-#else
-        setenv("PROGRAMDATA", path_.c_str(), 1);
+        orvix_test::redirect_program_data(path_.string());
+#if !defined(_WIN32)
         setenv("TMPDIR", path_.c_str(), 1);
 #endif
     }

@@ -7,7 +7,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -23,35 +22,11 @@
 #include "os/file_system.h"
 #include "os/registry.h"
 #include "support/fake_system_facts.h"
+#include "support/program_data.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-// The stress binary is built on its own, so it carries its own helpers. HKEY_LOCAL_MACHINE
-// is a per-process key in the tests.
-void set_machine_text(const char16_t* key_path, const char16_t* name, const std::u16string& value) {
-    using namespace orvix::os;
-    RegKey key = 0;
-    ASSERT_EQ(registry_create_key(kHkeyLocalMachine, key_path, kKeyAllAccess, &key), 0);
-    ASSERT_EQ(registry_set_value(key, name, kRegSz, value.c_str(),
-                                 static_cast<uint32_t>((value.size() + 1) * sizeof(char16_t))),
-              0);
-    registry_close_key(key);
-}
-
-// The known folder ProgramData: "Common AppData" of the shell folders under Windows,
-// $PROGRAMDATA on POSIX.
-void use_program_data(const std::string& folder) {
-#if defined(_WIN32)
-    for (const char16_t* key : {u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
-                                u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders"}) {
-        set_machine_text(key, u"Common AppData", std::u16string(folder.begin(), folder.end()));
-    }
-#else
-    ::setenv("PROGRAMDATA", folder.c_str(), 1);
-#endif
-}
 
 constexpr int kThreads = 4;
 constexpr int kPerThread = 5000;
@@ -98,10 +73,16 @@ TEST(EventLogStress, EveryMessageOnceOrCountedAsDropped) {
         fs::temp_directory_path() / ("orvix-stress-" + std::to_string(orvix::os::current_process_id()));
     fs::remove_all(root);
     fs::create_directories(root / "pd");
-    use_program_data((root / "pd").string());
+    orvix_test::redirect_program_data((root / "pd").string());
     const fs::path log_folder = root / "pd" / "Quillon" / "OrvixAgent" / "logs";
 
-    set_machine_text(u"SOFTWARE\\Quillon\\OrvixAgent", u"OrvixLogRotationTime", u"1");
+    // HKEY_LOCAL_MACHINE is a per-process key in the tests.
+    orvix::os::RegKey key = 0;
+    ASSERT_EQ(orvix::os::registry_create_key(orvix::os::kHkeyLocalMachine, u"SOFTWARE\\Quillon\\OrvixAgent",
+                                             orvix::os::kKeyAllAccess, &key),
+              0);
+    ASSERT_EQ(orvix::os::registry_set_value(key, u"OrvixLogRotationTime", orvix::os::kRegSz, u"1", 4), 0);
+    orvix::os::registry_close_key(key);
 
     static FlakyDisk disk;
     vorn_event_set_time_source(simulated_utc);

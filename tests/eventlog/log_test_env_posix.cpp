@@ -1,4 +1,4 @@
-// On POSIX the known folder ProgramData is $PROGRAMDATA and the temporary folder $TMPDIR.
+// On POSIX the temporary folder is $TMPDIR.
 #include <stdlib.h>
 
 #include "eventlog/log_test_support.h"
@@ -6,8 +6,6 @@
 namespace orvix_test {
 
 void set_env(const char* name, const char* value) { ::setenv(name, value, 1); }
-
-void redirect_program_data(const std::string& folder) { set_env("PROGRAMDATA", folder.c_str()); }
 
 void redirect_temp(const std::string& folder_with_separator) {
     set_env("TMPDIR", folder_with_separator.c_str());

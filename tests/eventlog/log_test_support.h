@@ -10,13 +10,13 @@
 
 #include "eventlog/event_log.h"
 #include "eventlog/event_log_clock.h"
+#include "support/program_data.h"
 
 namespace orvix_test {
 
 // Platform parts (log_test_env_posix.cpp / log_test_env_win.cpp). On Windows the
 // program-data folder must exist; making it unobtainable uses scratch space under root.
 void set_env(const char* name, const char* value);
-void redirect_program_data(const std::string& folder);
 void redirect_temp(const std::string& folder_with_separator);
 void make_program_data_unavailable(const std::string& root);
 std::string error_marker_path(const std::string& program_data);
