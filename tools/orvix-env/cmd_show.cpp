@@ -4,7 +4,9 @@
 // it, with "*" before each setting whose value differs from its default, then a legend of
 // the marks. The table fits 100 columns; --wide adds the default and shows texts, flags
 // and sources whole. --source file shows what the file-backed variant would apply from
-// the agent configuration file instead of the policy keys.
+// the agent configuration file instead of the policy keys. --pol FILE (or --gpo DIR) shows
+// what the store would hold on a machine with a GPO's Registry.pol applied (on top of the
+// --registry keys when given).
 //
 // The table is a list of columns, each a header and a function of one setting, so that a
 // column is added in one place.
@@ -15,10 +17,13 @@
 #include <string>
 #include <vector>
 
+#include "admin/policy_lint.h"
 #include "commands.h"
 #include "config/environment_store.h"
 #include "config/environment_store_internal.h"
 #include "json_output.h"
+#include "policy_keys.h"
+#include "policy_source.h"
 #include "store_console.h"
 
 namespace orvix_env {
@@ -29,6 +34,7 @@ using Setting = SettingView;
 
 std::vector<SourceView> g_sources;
 bool g_wide = false;
+const AppliedPolicyFile* g_pol = nullptr;
 
 std::string quoted(const Setting& s, const std::string& text) {
     return s.row.value_type == ENV_VALUE_STRING ? "\"" + text + "\"" : text;
@@ -167,6 +173,12 @@ void print_table(const std::vector<Setting>& settings) {
 }
 
 void print_sources(bool file_variant) {
+    if (g_pol != nullptr) {
+        std::printf("policy keys as %s gives them (%d entr%s, %d for other keys ignored%s)\n",
+                    orvix::admin::printable(g_pol->path, false).c_str(), g_pol->applied.entries,
+                    g_pol->applied.entries == 1 ? "y" : "ies", g_pol->applied.other_entries,
+                    global_options().registry_file.empty() ? "" : "; on top of the --registry keys");
+    }
     if (g_sources.empty()) {
         std::printf("sources read: none%s\n",
                     file_variant
@@ -241,21 +253,47 @@ void print_json_document(const std::vector<Setting>& settings) {
                         {"category", s.row.category},
                         {"sources", std::move(supplied_by)}});
     }
-    print_json({{"sources", std::move(sources)}, {"settings", std::move(rows)}});
+    Json document;
+    if (g_pol != nullptr) {
+        document["registry_pol"] = {{"path", g_pol->path},
+                                    {"entries", g_pol->applied.entries},
+                                    {"other_entries", g_pol->applied.other_entries},
+                                    {"on_registry_file", !global_options().registry_file.empty()}};
+    }
+    document["sources"] = std::move(sources);
+    document["settings"] = std::move(rows);
+    print_json(document);
 }
 
 }  // namespace
 
 int run_show(int argc, char** argv) {
     bool file_variant = false;
+    PolicyFileOption pol;
+    if (!take_policy_file_option("show", &argc, argv, &pol)) return 2;
     if (!take_source_option(&argc, argv, &file_variant)) return 2;
+    if (pol.given && file_variant) {
+        std::fprintf(stderr, "orvix-env show: --pol and --gpo give the policy keys; --source file reads the agent "
+                             "configuration file instead: give one of them\n");
+        return 2;
+    }
     if (argc == 1 && std::strcmp(argv[0], "--wide") == 0) {
         g_wide = true;
         --argc;
     }
     if (argc != 0) {
-        std::fprintf(stderr, "usage: orvix-env show [--wide] [--source registry|file]\n");
+        std::fprintf(stderr, "usage: orvix-env show [--wide] [--source registry|file] [--pol Registry.pol | --gpo DIR]\n");
         return 2;
+    }
+    static AppliedPolicyFile applied;
+    if (pol.given) {
+        std::string error;
+        if (!apply_policy_file(pol, &applied)) return 2;
+        if (!install_policy_keys(applied.registry, &error)) {
+            std::fprintf(stderr, "orvix-env show: %s\n", error.c_str());
+            return 2;
+        }
+        g_pol = &applied;
     }
     if (start_console_log() != VORN_STATUS_SUCCESS || start_store(file_variant) != VORN_STATUS_SUCCESS)
         return 1;
@@ -275,9 +313,10 @@ int run_show(int argc, char** argv) {
 }
 
 ORVIX_ENV_COMMAND(
-    show, "show", "[--wide] [--source registry|file]",
+    show, "show", "[--wide] [--source registry|file] [--pol Registry.pol | --gpo DIR]",
     "start the environment store and print every setting: value, range, flags and the source that "
-    "set it (--source file: what the agent configuration file would give)",
+    "set it (--source file: what the agent configuration file would give; --pol, --gpo: what a GPO's "
+    "Registry.pol would give)",
     run_show);
 
 }  // namespace orvix_env
