@@ -58,6 +58,7 @@ int run_policy_file(int argc, char** argv) {
         for (const auto& p : file.problems) {
             std::fprintf(stderr, "%s:%d: %s\n", shown(input).c_str(), p.line, p.message.c_str());
         }
+        if (orvix::config::is_not_registry_export_file(file)) return 2;
         if (!file.problems.empty()) {
             std::fprintf(stderr, "orvix-env: %s not written: fix the lines above first\n", shown(out).c_str());
             return 2;
