@@ -12,18 +12,20 @@
 namespace orvix_env {
 namespace {
 
+constexpr wchar_t kPreviewKeys[] = L"Software\\Quillon\\orvix-env preview";
 std::wstring g_private_key;
 
 void remove_private_key() {
     RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
     RegDeleteTreeW(HKEY_CURRENT_USER, g_private_key.c_str());
     RegDeleteKeyW(HKEY_CURRENT_USER, g_private_key.c_str());
+    RegDeleteKeyW(HKEY_CURRENT_USER, kPreviewKeys);  // fails while another run uses it
 }
 
 }  // namespace
 
 bool install_policy_keys(const orvix::admin::MemoryRegistry& registry, std::string* error) {
-    g_private_key = L"Software\\Quillon\\orvix-env preview\\" + std::to_wstring(GetCurrentProcessId());
+    g_private_key = std::wstring(kPreviewKeys) + L"\\" + std::to_wstring(GetCurrentProcessId());
     RegDeleteTreeW(HKEY_CURRENT_USER, g_private_key.c_str());
     HKEY key = nullptr;
     LONG status = RegCreateKeyExW(HKEY_CURRENT_USER, g_private_key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
