@@ -37,7 +37,7 @@ if(NOT WIN32)
 endif()
 
 # nlohmann/json (header-only) for the console tool's --json output. The cross build puts
-# only its nlohmann/ directory on the include path, as for {fmt}.
+# only its nlohmann/ directory on the include path, as for {fmt}, and so for CLI11.
 if(ORVIX_BUILD_TOOLS)
   if(WIN32 AND CMAKE_CROSSCOMPILING)
     set(ORVIX_JSON_HEADERS "/usr/include/nlohmann" CACHE PATH "Directory holding the nlohmann/json headers")
@@ -45,6 +45,14 @@ if(ORVIX_BUILD_TOOLS)
     add_library(nlohmann_json::nlohmann_json ALIAS orvix_json_header_only)
   else()
     find_package(nlohmann_json 3 REQUIRED)
+  endif()
+  # CLI11 (header-only) parses the console tool's sub-commands and options.
+  if(WIN32 AND CMAKE_CROSSCOMPILING)
+    set(ORVIX_CLI11_HEADERS "/usr/include/CLI" CACHE PATH "Directory holding the CLI11 headers")
+    orvix_header_only_shim(orvix_cli11_header_only "${ORVIX_CLI11_HEADERS}" CLI)
+    add_library(CLI11::CLI11 ALIAS orvix_cli11_header_only)
+  else()
+    find_package(CLI11 2 REQUIRED)
   endif()
 endif()
 

@@ -12,9 +12,11 @@
 #include "admin/memory_registry.h"
 #include "admin/policy_lint.h"
 #include "commands.h"
+#include "console.h"
 #include "json_output.h"
 #include "os/codepage.h"
 #include "policy_source.h"
+#include "text_output.h"
 
 namespace orvix_env {
 namespace {
@@ -44,47 +46,65 @@ std::string origin_text(const PolicyKey& key, const PolicyValue& v) {
     return "  (entry " + std::to_string(value->entry) + ", byte " + std::to_string(value->offset) + ")";
 }
 
-void print_pol_header() {
-    const orvix::admin::PolApplied& a = g_pol->applied;
-    std::printf("%s: %d entr%s, %d for the agent's keys, %d for other keys (ignored)%s\n",
-                orvix::admin::printable(g_pol->path, false).c_str(), a.entries, a.entries == 1 ? "y" : "ies",
-                a.agent_entries, a.other_entries,
-                global_options().registry_file.empty() ? "" : ", applied on top of the --registry keys");
-    for (const auto& note : a.notes) {
-        std::printf("  entry %u (byte %llu): %s\n", note.entry, static_cast<unsigned long long>(note.offset),
-                    note.text.c_str());
-    }
-}
-
 std::string name_text(const PolicyValue& v) {
     if (v.name.empty()) return "(default)";
     std::string text = orvix::admin::printable(v.name);
     if (text.size() > 80) text = text.substr(0, 80) + "...";
-    if (!v.setting.empty() && v.setting != v.name) text += " (" + v.setting + ")";
+    if (!v.setting.empty() && v.setting != v.name) text += " (" + printable(v.setting, false) + ")";
     return text;
 }
 
-void print_text(const PolicyReport& report) {
+// Every line fits 100 columns; a long explanation continues under its start.
+void print_wrapped(const std::string& line, size_t indent) {
+    const std::string wrapped = wrap_text(line, 100, indent);
+    std::printf("%s\n", wrapped.c_str());
+}
+
+void print_pol_header() {
+    const orvix::admin::PolApplied& a = g_pol->applied;
+    print_wrapped(printable(g_pol->path, false) + ": " + std::to_string(a.entries) + (a.entries == 1 ? " entry, " : " entries, ") +
+                      std::to_string(a.agent_entries) + " for the agent's keys, " + std::to_string(a.other_entries) +
+                      " for other keys (ignored)" +
+                      (global_options().registry_file.empty() ? "" : ", applied on top of the --registry keys"),
+                  2);
+    for (const auto& note : a.notes) {
+        print_wrapped("  entry " + std::to_string(note.entry) + " (byte " + std::to_string(note.offset) + "): " + note.text,
+                      4);
+    }
+}
+
+void print_text(const PolicyReport& report, int skipped_lines) {
     if (g_pol != nullptr) print_pol_header();
     for (const PolicyKey& key : report.keys) {
-        std::printf("%d. %s: %s", key.priority, key.label.c_str(), full_path(key).c_str());
+        std::string header = std::to_string(key.priority) + ". " + key.label + ": " + printable(full_path(key), false);
         if (!key.present) {
-            std::printf(": not present\n");
+            print_wrapped(header + ": not present", 3);
             continue;
         }
-        std::printf(": %zu value%s\n", key.values.size(), key.values.size() == 1 ? "" : "s");
+        print_wrapped(header + ": " + std::to_string(key.values.size()) + (key.values.size() == 1 ? " value" : " values"),
+                      3);
         for (const PolicyValue& v : key.values) {
-            std::printf("  %s = %s%s\n", name_text(v).c_str(),
-                        orvix::admin::describe_registry_data(v.type, v.data).c_str(), origin_text(key, v).c_str());
-            std::printf("      %s: %s\n", orvix::admin::verdict_word(v.verdict), v.explanation.c_str());
+            print_wrapped("  " + name_text(v) + " = " + orvix::admin::describe_registry_data(v.type, v.data) +
+                              origin_text(key, v),
+                          6);
+            print_wrapped("      " + std::string(orvix::admin::verdict_word(v.verdict)) + ": " + v.explanation, 6);
         }
     }
-    if (report.problems == 0) {
-        std::printf("%d value%s, all take effect as written\n", report.values, report.values == 1 ? "" : "s");
+    std::string summary = std::to_string(report.values) + (report.values == 1 ? " value" : " values");
+    if (report.problems == 0 && skipped_lines == 0) {
+        summary += ", all take effect as written";
+    } else if (report.problems != 0) {
+        summary += ", " + std::to_string(report.problems) + (report.problems == 1 ? " does" : " do") +
+                   " not take effect as written";
     } else {
-        std::printf("%d value%s, %d do%s not take effect as written\n", report.values,
-                    report.values == 1 ? "" : "s", report.problems, report.problems == 1 ? "es" : "");
+        summary += " take effect as written";
     }
+    if (skipped_lines != 0) {
+        summary += "; " + std::to_string(skipped_lines) + " line" + (skipped_lines == 1 ? "" : "s") + " of " +
+                   printable(global_options().registry_file, false) +
+                   " could not be read (see above), so what they set is missing";
+    }
+    print_wrapped(summary, 0);
 }
 
 void print_json_report(const PolicyReport& report) {
@@ -133,19 +153,15 @@ void print_json_report(const PolicyReport& report) {
     document["keys"] = std::move(keys);
     document["values"] = report.values;
     document["problems"] = report.problems;
+    document["skipped_file_lines"] = global_options().registry_file_skipped_lines;
     print_json(document);
 }
 
-int run_check_policy(int argc, char** argv) {
-    PolicyFileOption pol;
-    if (!take_policy_file_option("check-policy", &argc, argv, &pol)) return 2;
-    if (argc != 0) {
-        std::fprintf(stderr, "usage: orvix-env check-policy [--pol Registry.pol | --gpo DIR]\n");
-        return 2;
-    }
-    static AppliedPolicyFile applied;
-    if (pol.given) {
+int run_check_policy(const PolicyFileOption& pol) {
+    const int skipped_lines = global_options().registry_file_skipped_lines;
+    if (pol.given()) {
         // An in-memory registry: linting a GPO never writes the machine's policy keys.
+        static AppliedPolicyFile applied;
         if (!apply_policy_file(pol, &applied)) return 2;
         g_pol = &applied;
         orvix::admin::MemoryRegistryInterface view(applied.registry);
@@ -153,9 +169,9 @@ int run_check_policy(int argc, char** argv) {
         if (json_output()) {
             print_json_report(report);
         } else {
-            print_text(report);
+            print_text(report, skipped_lines);
         }
-        return report.problems == 0 ? 0 : 1;
+        return report.problems == 0 && skipped_lines == 0 ? 0 : 1;
     }
     if (registry_option_supported() && global_options().registry_file.empty()) {
         std::fprintf(stderr,
@@ -165,21 +181,31 @@ int run_check_policy(int argc, char** argv) {
         return 2;
     }
     orvix::config::internal::RegistryInterfaceImpl registry;
-    const PolicyReport report = orvix::admin::check_policy_keys(registry);
+    PolicyReport report = orvix::admin::check_policy_keys(registry);
+    // The agent reads texts through the narrow calls; what they make of a text is only
+    // visible beside the text as stored.
+    orvix::admin::note_changed_texts(report, orvix::admin::machine_stored_text, orvix::os::narrow_code_page());
+    const int skipped = global_options().registry_file_skipped_lines;
     if (json_output()) {
         print_json_report(report);
     } else {
-        print_text(report);
+        print_text(report, skipped);
     }
-    return report.problems == 0 ? 0 : 1;
+    return report.problems == 0 && skipped == 0 ? 0 : 1;
+}
+
+std::function<int()> declare_check_policy(CLI::App& command) {
+    auto pol = std::make_shared<PolicyFileOption>();
+    add_policy_file_options(command, pol);
+    return [pol] { return run_check_policy(*pol); };
 }
 
 }  // namespace
 
 ORVIX_ENV_COMMAND(
-    check_policy, "check-policy", "[--pol Registry.pol | --gpo DIR]",
+    check_policy, "check-policy",
     "say for every value of the three policy keys what the agent makes of it and why; exit 1 when "
     "one does not take effect as written (--pol, --gpo: the keys a GPO's Registry.pol gives)",
-    run_check_policy);
+    declare_check_policy);
 
 }  // namespace orvix_env

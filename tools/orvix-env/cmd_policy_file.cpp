@@ -8,44 +8,32 @@
 #include <string>
 
 #include "admin/policy_file_conversion.h"
-#include "admin/policy_lint.h"
 #include "commands.h"
+#include "input_file.h"
 #include "json_output.h"
 #include "policy_source.h"
+#include "text_output.h"
 
 namespace orvix_env {
 namespace {
 
-constexpr char kUsage[] =
-    "usage: orvix-env policy-file (--from-reg FILE.reg | --from-pol Registry.pol) --out FILE [--all]\n";
+std::string shown(const std::string& path) { return printable(path, false); }
 
-std::string shown(const std::string& path) { return orvix::admin::printable(path, false); }
-
-int run_policy_file(int argc, char** argv) {
-    std::string from_reg, from_pol, out;
+struct Options {
+    std::string from_reg;
+    std::string from_pol;
+    std::string out;
     bool all = false;
-    for (int i = 0; i < argc; ++i) {
-        const std::string option = argv[i];
-        std::string* target = option == "--from-reg" ? &from_reg
-                              : option == "--from-pol" ? &from_pol
-                              : option == "--out"      ? &out
-                                                       : nullptr;
-        if (option == "--all") {
-            all = true;
-        } else if (target != nullptr && i + 1 < argc && target->empty()) {
-            *target = argv[++i];
-        } else {
-            std::fputs(kUsage, stderr);
-            return 2;
-        }
-    }
-    if (out.empty() || from_reg.empty() == from_pol.empty()) {
-        std::fputs(kUsage, stderr);
-        return 2;
-    }
+};
+
+int run_policy_file(const Options& options) {
+    const std::string& from_reg = options.from_reg;
+    const std::string& from_pol = options.from_pol;
+    const std::string& out = options.out;
+    const bool all = options.all;
     const std::string& input = from_reg.empty() ? from_pol : from_reg;
     std::string bytes, error;
-    if (!read_regular_file(input, kMaxPolicyFileSize, &bytes, &error)) {
+    if (!read_input_file(input, &bytes, &error)) {
         std::fprintf(stderr, "orvix-env: %s\n", error.c_str());
         return 2;
     }
@@ -103,12 +91,33 @@ int run_policy_file(int argc, char** argv) {
     return conversion.problems.empty() ? 0 : 1;
 }
 
+std::function<int()> declare_policy_file(CLI::App& command) {
+    auto options = std::make_shared<Options>();
+    CLI::Option* reg = command.add_option("--from-reg", options->from_reg, "a registry export file to write as Registry.pol")
+                           ->type_name("FILE.reg");
+    command.add_option("--from-pol", options->from_pol, "a Registry.pol to write as a registry export file")
+        ->type_name("Registry.pol")
+        ->excludes(reg);
+    command.add_option("--out", options->out, "the file to write (replaced when complete)")
+        ->type_name("FILE")
+        ->required();
+    command.add_flag("--all", options->all, "write the entries of every key, not only the agent's three");
+    return [options] {
+        if (options->from_reg.empty() == options->from_pol.empty()) {
+            std::fprintf(stderr, "orvix-env policy-file: give --from-reg FILE.reg or --from-pol Registry.pol\n"
+                                 "Run 'orvix-env policy-file --help' for the usage.\n");
+            return 2;
+        }
+        return run_policy_file(*options);
+    };
+}
+
 }  // namespace
 
 ORVIX_ENV_COMMAND(
-    policy_file, "policy-file", "(--from-reg FILE.reg | --from-pol Registry.pol) --out FILE [--all]",
+    policy_file, "policy-file",
     "convert a registry export file into a GPO's Registry.pol or back (the agent's keys only unless "
     "--all); exit 1 when something has no form in the other format",
-    run_policy_file);
+    declare_policy_file);
 
 }  // namespace orvix_env

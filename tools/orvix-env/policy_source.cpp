@@ -7,16 +7,17 @@
 #include <fstream>
 #include <system_error>
 
-#include "admin/policy_lint.h"
 #include "commands.h"
-#include "config/registry_export_file.h"
+#include "console.h"
+#include "input_file.h"
+#include "text_output.h"
 
 namespace orvix_env {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string shown(const std::string& path) { return orvix::admin::printable(path, false); }
+std::string shown(const std::string& path) { return printable(path, false); }
 
 std::string lower(std::string s) {
     for (char& c : s) {
@@ -27,46 +28,14 @@ std::string lower(std::string s) {
 
 }  // namespace
 
-bool read_regular_file(const std::string& path, std::uintmax_t max_size, std::string* bytes, std::string* error) {
-    std::error_code code;
-    const fs::file_status status = fs::status(fs::path(path), code);
-    if (status.type() == fs::file_type::not_found) {
-        *error = "cannot read " + shown(path) + ": No such file or directory";
-        return false;
-    }
-    if (code) {
-        *error = "cannot read " + shown(path) + ": " + code.message();
-        return false;
-    }
-    if (fs::is_directory(status)) {
-        *error = "cannot read " + shown(path) + ": it is a directory";
-        return false;
-    }
-    if (!fs::is_regular_file(status)) {
-        *error = "cannot read " + shown(path) + ": it is not a regular file";
-        return false;
-    }
-    const std::uintmax_t size = fs::file_size(fs::path(path), code);
-    if (!code && size > max_size) {
-        *error = "cannot read " + shown(path) + ": it is " + std::to_string(size) + " bytes, more than " +
-                 std::to_string(max_size);
-        return false;
-    }
-    if (!orvix::config::read_file_bytes(path, bytes, error)) return false;
-    if (bytes->size() > max_size) {
-        *error = "cannot read " + shown(path) + ": it is larger than " + std::to_string(max_size) + " bytes";
-        return false;
-    }
-    return true;
-}
-
 bool write_file_atomically(const std::string& path, const std::string& bytes, std::string* error) {
     std::error_code code;
-    if (fs::is_directory(fs::path(path), code)) {
+    const fs::path target = path_from_utf8(path);
+    if (fs::is_directory(target, code)) {
         *error = "cannot write " + shown(path) + ": it is a directory";
         return false;
     }
-    const fs::path temporary = fs::path(path + ".orvix-env-partial");
+    const fs::path temporary = path_from_utf8(path + ".orvix-env-partial");
     {
         std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
         if (!out) {
@@ -81,7 +50,7 @@ bool write_file_atomically(const std::string& path, const std::string& bytes, st
             return false;
         }
     }
-    fs::rename(temporary, fs::path(path), code);
+    fs::rename(temporary, target, code);
     if (code) {
         fs::remove(temporary, code);
         *error = "cannot write " + shown(path) + ": " + code.message();
@@ -92,22 +61,23 @@ bool write_file_atomically(const std::string& path, const std::string& bytes, st
 
 bool find_machine_registry_pol(const std::string& folder, std::string* path, std::string* error) {
     std::error_code code;
-    if (!fs::is_directory(fs::path(folder), code)) {
+    const fs::path root = path_from_utf8(folder);
+    if (!fs::is_directory(root, code)) {
         *error = shown(folder) + " is not a folder (--gpo takes a GPO or a GPO backup folder)";
         return false;
     }
     // A GPO holds Machine\Registry.pol; a backup holds it below DomainSysvol\GPO. Both are
     // a few levels down at most.
     std::vector<fs::path> found;
-    fs::recursive_directory_iterator it(fs::path(folder), fs::directory_options::skip_permission_denied, code);
+    fs::recursive_directory_iterator it(root, fs::directory_options::skip_permission_denied, code);
     for (; !code && it != fs::recursive_directory_iterator(); it.increment(code)) {
         if (it.depth() > 5) {
             it.disable_recursion_pending();
             continue;
         }
         const fs::path& p = it->path();
-        if (lower(p.filename().string()) == "registry.pol" &&
-            lower(p.parent_path().filename().string()) == "machine" && it->is_regular_file(code)) {
+        if (lower(utf8_from_path(p.filename())) == "registry.pol" &&
+            lower(utf8_from_path(p.parent_path().filename())) == "machine" && it->is_regular_file(code)) {
             found.push_back(p);
         }
     }
@@ -118,36 +88,21 @@ bool find_machine_registry_pol(const std::string& folder, std::string* path, std
     }
     if (found.size() > 1) {
         *error = shown(folder) + " holds " + std::to_string(found.size()) + " Machine\\Registry.pol files (" +
-                 shown(found[0].string()) + ", " + shown(found[1].string()) + (found.size() > 2 ? ", ..." : "") +
+                 shown(utf8_from_path(found[0])) + ", " + shown(utf8_from_path(found[1])) +
+                 (found.size() > 2 ? ", ..." : "") +
                  "): give one with --pol";
         return false;
     }
-    *path = found.front().string();
+    *path = utf8_from_path(found.front());
     return true;
 }
 
-bool take_policy_file_option(const char* command, int* argc, char** argv, PolicyFileOption* option) {
-    int kept = 0;
-    for (int i = 0; i < *argc; ++i) {
-        const bool pol = std::strcmp(argv[i], "--pol") == 0;
-        const bool gpo = std::strcmp(argv[i], "--gpo") == 0;
-        if (!pol && !gpo) {
-            argv[kept++] = argv[i];
-            continue;
-        }
-        if (i + 1 >= *argc) {
-            std::fprintf(stderr, "orvix-env %s: %s needs %s\n", command, argv[i], pol ? "a Registry.pol file" : "a GPO folder");
-            return false;
-        }
-        if (option->given) {
-            std::fprintf(stderr, "orvix-env %s: give one Registry.pol (--pol FILE or --gpo DIR), not two\n", command);
-            return false;
-        }
-        option->given = true;
-        (pol ? option->pol : option->gpo) = argv[++i];
-    }
-    *argc = kept;
-    return true;
+void add_policy_file_options(CLI::App& command, const std::shared_ptr<PolicyFileOption>& option) {
+    CLI::Option* pol = command.add_option("--pol", option->pol, "a GPO's Registry.pol, applied in memory")
+                           ->type_name("Registry.pol");
+    command.add_option("--gpo", option->gpo, "a GPO or GPO backup folder: its Machine\\Registry.pol")
+        ->type_name("DIR")
+        ->excludes(pol);
 }
 
 bool apply_policy_file(const PolicyFileOption& option, AppliedPolicyFile* out) {
@@ -158,7 +113,7 @@ bool apply_policy_file(const PolicyFileOption& option, AppliedPolicyFile* out) {
         return false;
     }
     std::string bytes;
-    if (!read_regular_file(out->path, kMaxPolicyFileSize, &bytes, &error)) {
+    if (!read_input_file(out->path, &bytes, &error)) {
         std::fprintf(stderr, "orvix-env: %s\n", error.c_str());
         return false;
     }

@@ -4,6 +4,8 @@
 // empty), as a policy refresh applies it on top of a machine's state.
 #pragma once
 
+#include <CLI/CLI.hpp>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -11,13 +13,6 @@
 #include "admin/registry_pol.h"
 
 namespace orvix_env {
-
-// Registry.pol files are small; a larger file is not one.
-inline constexpr std::uintmax_t kMaxPolicyFileSize = 64u << 20;
-
-// Reads a whole input file, refusing what is not a regular file or is larger than
-// max_size; false with one line "cannot read PATH: REASON" in error.
-bool read_regular_file(const std::string& path, std::uintmax_t max_size, std::string* bytes, std::string* error);
 
 // Writes bytes to path through a temporary file in the same folder, renamed into place
 // when complete, so a failure never leaves half a file. False with one line in error.
@@ -27,15 +22,14 @@ bool write_file_atomically(const std::string& path, const std::string& bytes, st
 // regard to case). False with one line in error when there is none or more than one.
 bool find_machine_registry_pol(const std::string& folder, std::string* path, std::string* error);
 
-// "--pol FILE" or "--gpo DIR" taken from a command's arguments (and removed).
+// "--pol FILE" or "--gpo DIR", as given.
 struct PolicyFileOption {
-    bool given = false;
-    std::string pol;  // as given
-    std::string gpo;  // as given
-    std::string path;  // the file read: pol, or the one found below gpo
+    std::string pol;
+    std::string gpo;
+    bool given() const { return !pol.empty() || !gpo.empty(); }
 };
-// False (with a message on standard error) for a missing argument or both options.
-bool take_policy_file_option(const char* command, int* argc, char** argv, PolicyFileOption* option);
+// Declares --pol and --gpo (which exclude each other) on a command.
+void add_policy_file_options(CLI::App& command, const std::shared_ptr<PolicyFileOption>& option);
 
 // A Registry.pol applied to the machine state of --registry (or to nothing).
 struct AppliedPolicyFile {
