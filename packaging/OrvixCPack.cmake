@@ -18,7 +18,6 @@ loader, as static libraries with their headers and a CMake package
 set(CPACK_PACKAGE_CONTACT "Quillon Orvix developers <orvix@quillon.example.com>")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_CHECKSUM SHA256)
-set(CPACK_OUTPUT_FILE_PREFIX "${CMAKE_BINARY_DIR}/packages")
 
 if(WIN32)
   set(CPACK_GENERATOR ZIP)

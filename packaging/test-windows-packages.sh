@@ -18,17 +18,15 @@ if [ $# -ne 5 ]; then
   exit 2
 fi
 root="$(cd "$(dirname "$0")/.." && pwd)"
-abs() { echo "$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"; }
-work="$(abs "$1")" msi="$(abs "$2")" zip="$(abs "$3")" exe="$(abs "$4")" admx_tool="$(abs "$5")"
-
 fail() { echo "FAIL: $*" >&2; exit 1; }
 ok() { echo "ok: $*"; }
+abs() { local d; d="$(cd "$(dirname "$1")" && pwd)" || fail "no folder for $1"; echo "$d/$(basename "$1")"; }
+msi="$(abs "$2")" zip="$(abs "$3")" exe="$(abs "$4")" admx_tool="$(abs "$5")"
+work="$(bash "$root/packaging/test-work-dir.sh" "$1")" || exit 1
 
 export WINEPREFIX="$work/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 unset DISPLAY WAYLAND_DISPLAY
 wine=/usr/lib/wine/wine64
-rm -rf "$work"
-mkdir -p "$work"
 echo "Creating the Wine prefix in $WINEPREFIX"
 "$wine" wineboot --init >/dev/null 2>&1 || true
 /usr/lib/wine/wineserver -w
