@@ -35,10 +35,10 @@ upgrade_code=$(sed -n 's/.*UpgradeCode="\([0-9A-Fa-f-]*\)".*/\1/p' "$wxs")
 product_code=$(python3 -c 'import sys, uuid; print(str(uuid.uuid5(uuid.UUID(sys.argv[1]), sys.argv[2])).upper())' \
   "$upgrade_code" "$version")
 
-# strip writes the time into the program's header: the commit's time, so the same sources
-# give the same program (and the test of an upgrade sees the same file).
+# strip writes a time into the program's header: the commit's time (outside a checkout,
+# the program's), so the same program is packaged the same way every time.
 if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
-  SOURCE_DATE_EPOCH=$(git -C "$root" log -1 --format=%ct 2>/dev/null || date +%s)
+  SOURCE_DATE_EPOCH=$(git -C "$root" log -1 --format=%ct 2>/dev/null || stat -c %Y "$exe")
   export SOURCE_DATE_EPOCH
 fi
 

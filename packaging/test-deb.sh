@@ -49,7 +49,7 @@ cmake --build "$work/consumer" >"$work/consumer-build.log" 2>&1 ||
 out=$("$work/consumer/consumer") || fail "consumer: status $?: $out"
 ok "examples/consumer built against $found runs: $out"
 out=$(/usr/bin/orvix-env --version) || fail "orvix-env --version: status $?"
-grep -qF " $version" <<<"$out" || fail "orvix-env --version printed '$out', not version $version"
+grep -qwF "$version" <<<"$out" || fail "orvix-env --version printed '$out', not version $version"
 /usr/bin/orvix-env admx "$work/templates" >/dev/null || fail "orvix-env admx: status $?"
 out=$(/usr/bin/orvix-env admx --check "$work/templates") || fail "orvix-env admx --check: status $?: $out"
 ok "the installed orvix-env runs: $(/usr/bin/orvix-env --version)"

@@ -103,7 +103,7 @@ ok "one product registered: $products"
 
 installed='C:\Program Files\Quillon\Orvix\orvix-env.exe'
 out=$("$wine" "$installed" --version | tr -d '\r') || fail "orvix-env.exe --version: status $?"
-grep -qF " $version" <<<"$out" || fail "orvix-env.exe --version printed '$out', not version $version"
+grep -qwF "$version" <<<"$out" || fail "orvix-env.exe --version printed '$out', not version $version"
 out=$("$wine" "$installed" show 2>&1 | tr -d '\r') || fail "orvix-env.exe show: status $?: $out"
 grep -qE '^ *[0-9]+ +orvix\.tcp_port +4172 ' <<<"$out" || fail "orvix-env.exe show printed no orvix.tcp_port row: $out"
 out=$("$wine" "$installed" admx --check 'C:\windows\PolicyDefinitions' 2>&1 | tr -d '\r') ||
