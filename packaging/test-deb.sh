@@ -44,10 +44,13 @@ cmake -S "$root/examples/consumer" -B "$work/consumer" -G Ninja >"$work/consumer
   { cat "$work/consumer-configure.log" >&2; fail "configuring the consumer against the installed package"; }
 found=$(sed -n 's/^OrvixUtilities_DIR:PATH=//p' "$work/consumer/CMakeCache.txt")
 [ "$found" = /usr/lib/cmake/OrvixUtilities ] || fail "the consumer found the CMake package in '$found', not the installed one"
+# The consumer asks for a compatible version; the package must be the one it was made as.
+grep -qxF "set(PACKAGE_VERSION \"$version\")" "$found/OrvixUtilitiesConfigVersion.cmake" ||
+  fail "the installed CMake package does not carry version $version"
 cmake --build "$work/consumer" >"$work/consumer-build.log" 2>&1 ||
   { cat "$work/consumer-build.log" >&2; fail "building the consumer against the installed package"; }
 out=$("$work/consumer/consumer") || fail "consumer: status $?: $out"
-ok "examples/consumer built against $found runs: $out"
+ok "examples/consumer built against $found (version $version) runs: $out"
 out=$(/usr/bin/orvix-env --version) || fail "orvix-env --version: status $?"
 grep -qwF "$version" <<<"$out" || fail "orvix-env --version printed '$out', not version $version"
 /usr/bin/orvix-env admx "$work/templates" >/dev/null || fail "orvix-env admx: status $?"

@@ -8,8 +8,8 @@
 #   writes the same templates as the ones installed (which the native tool wrote); the
 #   next version's installer (made here by packaging/make-msi.sh from ORVIX_ENV_EXE and
 #   ADMX_TOOL) upgrades it in place, with one product registered afterwards; the older
-#   installer is then refused; msiexec /x leaves the tree as it was before, file by file,
-#   and keeps the PolicyDefinitions folders Windows had;
+#   installer is then refused; msiexec /x of the registered product leaves the tree as it
+#   was before, file by file, and keeps the PolicyDefinitions folders Windows had;
 # - the SDK archive: examples/consumer is cross-built against the unpacked archive and
 #   run.
 set -euo pipefail
@@ -129,7 +129,8 @@ if msiexec /i "$(winpath "$msi")"; then fail "the older version $version install
 ok "version $version is refused over $next"
 
 # --- uninstall ---------------------------------------------------------------------
-msiexec /x "$(winpath "$work/next.msi")" || fail "msiexec /x: status $?"
+# By its product code, as the installed programs' list does: the package file is not needed.
+msiexec /x "${products%% *}" || fail "msiexec /x ${products%% *}: status $?"
 [ -z "$(registered)" ] || fail "still registered after msiexec /x: $(registered)"
 tree >"$work/tree-removed.txt"
 diff "$work/tree-before.txt" "$work/tree-removed.txt" >&2 || fail "msiexec /x did not leave the tree as it was"
