@@ -40,7 +40,7 @@ IFS=. read -r major minor patch <<<"$version"
 next="$major.$minor.$((patch + 1))"
 product_name=$(msiinfo export "$msi" Property | sed -n 's/^ProductName\t//p' | tr -d '\r')
 
-# The prefix's file tree: every folder, and every file with its size and checksum.
+# The prefix's file tree: every folder, and every file with its checksum.
 # Windows Installer's own folder, where it keeps a copy of each installed package, is
 # left out: it belongs to Windows.
 tree() {
