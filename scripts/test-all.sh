@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing and runs every suite: native, ASan/UBSan, the installed
 # package with a consumer, ThreadSanitizer on the stress and concurrency tests, the
-# Windows build under Wine, and short fuzz and benchmark smoke runs. Exits non-zero
+# Windows build under Wine, the three packages (built from those trees, installed and
+# removed), and short fuzz and benchmark smoke runs. Exits non-zero
 # when any of them fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -40,6 +41,9 @@ ctest --preset tsan
 
 step "windows under wine"
 scripts/test-windows.sh
+
+step "packages: made from the native and Windows trees, installed, upgraded, removed"
+scripts/package.sh --test
 
 step "fuzz smoke"
 scripts/fuzz-smoke.sh
