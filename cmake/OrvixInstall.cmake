@@ -1,5 +1,6 @@
 # Installs the libraries, their headers and a CMake package so that an agent component
-# can do find_package(OrvixUtilities) and link orvix::utilities.
+# can do find_package(OrvixUtilities) and link orvix::utilities. All of it is the
+# Development component, which the SDK packages carry (packaging/OrvixCPack.cmake).
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
@@ -9,13 +10,13 @@ if(ORVIX_FMT_IS_HEADER_ONLY)
   list(APPEND _export_targets orvix_fmt_header_only)
 endif()
 install(TARGETS ${_export_targets} EXPORT OrvixUtilitiesTargets
-  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
-  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
-  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(DIRECTORY ${PROJECT_SOURCE_DIR}/src/ DESTINATION include/orvix
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Development
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Development
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Development)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/src/ DESTINATION include/orvix COMPONENT Development
   FILES_MATCHING PATTERN "*.h" PATTERN "*.inc")
 install(EXPORT OrvixUtilitiesTargets NAMESPACE orvix::
-  DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/OrvixUtilities)
+  DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/OrvixUtilities COMPONENT Development)
 configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/OrvixUtilitiesConfig.cmake.in
   ${CMAKE_CURRENT_BINARY_DIR}/OrvixUtilitiesConfig.cmake
   INSTALL_DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/OrvixUtilities)
@@ -23,4 +24,4 @@ write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/OrvixUtilitiesConfi
   COMPATIBILITY SameMinorVersion)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/OrvixUtilitiesConfig.cmake
   ${CMAKE_CURRENT_BINARY_DIR}/OrvixUtilitiesConfigVersion.cmake
-  DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/OrvixUtilities)
+  DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/OrvixUtilities COMPONENT Development)

@@ -6,7 +6,8 @@ set -euo pipefail
 native=(cmake ninja-build g++ libfmt-dev libpci-dev pci.ids nlohmann-json3-dev libcli11-dev)
 full=("${native[@]}" googletest libgtest-dev libgmock-dev libbenchmark-dev libspdlog-dev
       g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine64 unicode-data clang
-      libclang-rt-14-dev python3 osslsigncode openssl libxml2-utils xvfb xauth)
+      libclang-rt-14-dev python3 osslsigncode openssl libxml2-utils xvfb xauth
+      wixl msitools lintian dpkg-dev)
 want=("${full[@]}")
 [ "${1:-}" = "--native" ] && want=("${native[@]}")
 

@@ -8,6 +8,7 @@
 #include <set>
 
 #include "admin/admin_templates.h"
+#include "admin/utf8_path.h"
 #include "admin/xml_reader.h"
 
 namespace orvix::admin {
@@ -263,7 +264,7 @@ TemplateCheck compare_admin_templates(std::string_view admx, const std::string* 
 }
 
 TemplateCheck check_admin_templates(const std::string& dir) {
-    const std::filesystem::path root(dir);
+    const std::filesystem::path root = path_from_utf8(dir);
     auto read = [](const std::filesystem::path& path, std::string* text) {
         std::ifstream in(path, std::ios::binary);
         if (!in) return false;
@@ -274,7 +275,7 @@ TemplateCheck check_admin_templates(const std::string& dir) {
     if (!read(root / kAdmxFileName, &admx)) {
         TemplateCheck result;
         result.revision = template_revision();
-        result.problems.push_back("cannot read " + (root / kAdmxFileName).string());
+        result.problems.push_back("cannot read " + utf8_from_path(root / kAdmxFileName));
         return result;
     }
     const bool have_adml = read(root / kAdmlFolder / kAdmlFileName, &adml);

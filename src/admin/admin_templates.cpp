@@ -8,6 +8,7 @@
 #include <set>
 #include <stdexcept>
 
+#include "admin/utf8_path.h"
 #include "admin/xml_reader.h"
 #include "config/configuration_manager.h"
 #include "config/environment_store_internal.h"
@@ -504,12 +505,12 @@ AdminTemplates generate_admin_templates() {
 
 bool write_admin_templates(const std::string& dir, std::string* error) {
     const AdminTemplates t = generate_admin_templates();
-    const std::filesystem::path root(dir);
+    const std::filesystem::path root = path_from_utf8(dir);
     const std::filesystem::path language = root / kAdmlFolder;
     std::error_code ec;
     std::filesystem::create_directories(language, ec);
     if (ec) {
-        *error = "cannot create " + language.string() + ": " + ec.message();
+        *error = "cannot create " + utf8_from_path(language) + ": " + ec.message();
         return false;
     }
     const std::pair<std::filesystem::path, const std::string*> files[] = {
@@ -519,7 +520,7 @@ bool write_admin_templates(const std::string& dir, std::string* error) {
         out.write(text->data(), static_cast<std::streamsize>(text->size()));
         out.close();
         if (!out) {
-            *error = "cannot write " + path.string();
+            *error = "cannot write " + utf8_from_path(path);
             return false;
         }
     }

@@ -97,7 +97,7 @@ void print_text(const PolicyReport& report, int skipped_lines) {
         summary += ", " + std::to_string(report.problems) + (report.problems == 1 ? " does" : " do") +
                    " not take effect as written";
     } else {
-        summary += " take effect as written";
+        summary += report.values == 1 ? " takes effect as written" : " take effect as written";
     }
     if (skipped_lines != 0) {
         summary += "; " + std::to_string(skipped_lines) + " line" + (skipped_lines == 1 ? "" : "s") + " of " +

@@ -2,15 +2,6 @@
 
 namespace orvix_env {
 
-std::filesystem::path path_from_utf8(std::string_view utf8) {
-    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
-std::string utf8_from_path(const std::filesystem::path& path) {
-    const std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
-}
-
 namespace {
 
 // Display columns of a UTF-8 text: continuation bytes take none.

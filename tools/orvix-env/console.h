@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "admin/utf8_path.h"
+
 namespace orvix_env {
 
 // The command line as UTF-8 texts, the program name first. Windows hands a narrow main
@@ -17,10 +19,8 @@ std::vector<std::string> utf8_arguments(int argc, char** argv);
 // Makes a console show the UTF-8 the tool writes; output to a pipe or file is UTF-8 as it is.
 void prepare_console();
 
-// A path from a UTF-8 text, and back. On Windows a narrow path would be read in the ANSI
-// code page; these keep every character.
-std::filesystem::path path_from_utf8(std::string_view utf8);
-std::string utf8_from_path(const std::filesystem::path& path);
+using orvix::admin::path_from_utf8;
+using orvix::admin::utf8_from_path;
 
 // Wraps text to width columns: a longer line breaks at spaces, its continuation indented
 // by indent columns or, by default, to where its description starts (after the first run

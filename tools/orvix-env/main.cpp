@@ -110,6 +110,8 @@ int run(const std::vector<std::string>& arguments) {
                    "(machines without a registry only)")
         ->type_name("FILE.reg");
     app.require_subcommand(1, 1);
+    // A path such as /tmp/x.conf is an argument, not a Windows-style "/option".
+    app.allow_windows_style_options(false);
     // --json and --verbose may also follow the command, as people tend to type them.
     app.fallthrough();
 

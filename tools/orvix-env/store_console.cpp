@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <mutex>
 #include <set>
 
@@ -10,7 +11,10 @@
 #include "config/configuration_manager.h"
 #include "config/environment_store.h"
 #include "config/environment_store_internal.h"
+#include "console.h"
 #include "eventlog/event_log.h"
+#include "os/file_system.h"
+#include "platform/text_conversion.h"
 #include "text_output.h"
 
 namespace orvix_env {
@@ -60,6 +64,22 @@ int32_t start_console_log() {
 
 int32_t start_store(bool file_variant) {
     if (file_variant) {
+        // The file-backed manager creates the program-data folder when it is missing, as
+        // the agent does; a command that only reads must not, and there is no file to read.
+        std::u16string folder;
+        std::string utf8;
+        if (orvix::os::known_folder_program_data(&folder)) {
+            utf8 = orvix::text::utf16_to_utf8(folder);
+            std::error_code error;
+            if (!std::filesystem::exists(path_from_utf8(utf8), error)) {
+                std::fprintf(stderr,
+                             "orvix-env: the program-data folder %s does not exist, so there is no agent "
+                             "configuration file to read (the file-backed variant would create the folder; "
+                             "this command does not)\n",
+                             printable(utf8, false).c_str());
+                return VORN_STATUS_INVALID;
+            }
+        }
         // The file-backed manager exists first, so the store's start-up cannot make the
         // policy manager (it logs that refusal, which is expected here); the file's
         // values are then loaded and applied as the store's start-up would.
