@@ -137,7 +137,7 @@ private:
             size_t end = e.key.find(u'\\', start);
             if (end == std::u16string::npos) end = e.key.size();
             if (end == start) {
-                message_ = at(e) + "the key \"" + utf8(e.key) + "\" has an empty part";
+                message_ = at(e) + "the key \"" + printable(utf8(e.key), false) + "\" has an empty part";
                 return false;
             }
             if (end - start > kMaxKeyComponent) {

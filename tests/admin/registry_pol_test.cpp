@@ -117,6 +117,8 @@ TEST(RegistryPol, RefusesMalformedFilesWithOneMessageNamingTheEntry) {
         {kHeader + entry("K", "v", 12, u32(1)), "entry 1 (byte 8): type 12 is not a registry type (0 to 11)"},
         {kHeader + entry("", "v", 4, u32(1)), "entry 1 (byte 8): it has no key"},
         {kHeader + entry("A\\\\B", "v", 4, u32(1)), "the key \"A\\\\B\" has an empty part"},
+        // A line break in a name is shown escaped: the message stays one line.
+        {kHeader + entry("A\n\\\\B", "v", 4, u32(1)), "the key \"A\\n\\\\B\" has an empty part"},
         {kHeader + entry("A\\" + std::string(256, 'k'), "v", 4, u32(1)),
          "a part of its key is 256 characters long; the registry allows 255"},
         {kHeader + entry("K", std::string(16384, 'n'), 4, u32(1)),
