@@ -19,3 +19,8 @@ struct vorn_event_write_ops {
 };
 
 void vorn_event_set_write_ops(const vorn_event_write_ops* ops);
+
+// With ops installed: how many bytes the last write that returned 0 or an error put in
+// the file (ops.context is passed), as a full disk takes part of a write. Without it a
+// write that returned 0 wrote everything and a failed one nothing.
+void vorn_event_set_write_count(uint32_t (*written)(void* context));

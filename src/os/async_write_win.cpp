@@ -37,6 +37,12 @@ uint32_t AsyncWriteRecord::write(FileHandle file, const void* data, uint32_t siz
     return GetLastError();
 }
 
+// A write that completed at once leaves its byte count in the record: a full disk can
+// complete one short.
+uint32_t AsyncWriteRecord::written() const {
+    return impl_ ? static_cast<uint32_t>(impl_->overlapped.InternalHigh) : 0;
+}
+
 bool AsyncWriteRecord::still_pending() const {
     return impl_ && impl_->overlapped.Internal == static_cast<ULONG_PTR>(kStatusPending);
 }
@@ -46,13 +52,14 @@ bool AsyncWriteRecord::wait(uint32_t timeout_ms) {
     return WaitForSingleObject(impl_->overlapped.hEvent, timeout_ms) == WAIT_OBJECT_0;
 }
 
-uint32_t write_file(FileHandle file, const void* data, uint32_t size) {
+uint32_t write_file(FileHandle file, const void* data, uint32_t size, uint32_t* written) {
     OVERLAPPED at_end{};
     at_end.Offset = 0xFFFFFFFF;
     at_end.OffsetHigh = 0xFFFFFFFF;
-    DWORD written = 0;
-    if (!WriteFile(reinterpret_cast<HANDLE>(file), data, size, &written, &at_end)) return GetLastError();
-    return 0;
+    DWORD done = 0;
+    const uint32_t error = WriteFile(reinterpret_cast<HANDLE>(file), data, size, &done, &at_end) ? 0 : GetLastError();
+    if (written != nullptr) *written = error == 0 ? done : static_cast<uint32_t>(at_end.InternalHigh);
+    return error;
 }
 
 void flush_file(FileHandle file) { FlushFileBuffers(reinterpret_cast<HANDLE>(file)); }

@@ -32,3 +32,43 @@ TEST(DiskFull, EarlierLinesStayIntactWhenTheDiskFillsUp) {
     // Every line in order up to the limit; only the last one may be cut short.
     EXPECT_EQ(orvix_test::read_file(box.log_folder + "limit.txt"), expected.substr(0, 4000));
 }
+
+// The same limit, lifted after the disk "filled": the line cut at the limit is finished
+// first, then one notice counts the lines that never made it, with the system's reason.
+TEST(DiskFull, TheNextWriteFinishesTheCutLineAndCountsTheLostOnes) {
+    orvix_test::LogSandbox box;
+    vorn_event_set_time_source(orvix_test::fixed_time);
+    ::signal(SIGXFSZ, SIG_IGN);
+    vorn_event_init_params params = orvix_test::init_params("limit", 1);
+    params.simple_file_name = 1;
+    ASSERT_EQ(vorn_event_init(&params), 0);
+
+    // The limit falls ten bytes into line 50.
+    std::string lines[200];
+    std::string expected;
+    for (int i = 0; i < 200; ++i) {
+        lines[i] = orvix_test::line("", 2, 0, "COMMON", "line " + std::to_string(i), "\r\n");
+        if (i < 50) expected += lines[i];
+    }
+    struct rlimit old {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    struct rlimit small = old;
+    small.rlim_cur = expected.size() + 10;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    for (int i = 0; i < 200; ++i) vorn_event_log(VORN_EVENT_CAT_COMMON, 2, 0, "line %d", i);
+    EXPECT_EQ(orvix_test::read_file(box.log_folder + "limit.txt"), expected + lines[50].substr(0, 10));
+    uint64_t lost = 0;
+    char reason[200];
+    ASSERT_EQ(vorn_event_get_lost_count(&lost, reason, sizeof reason), 0);
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    EXPECT_EQ(vorn_event_log(VORN_EVENT_CAT_COMMON, 2, 0, "after"), 0);
+    EXPECT_EQ(vorn_event_shutdown(), 0);
+
+    EXPECT_EQ(lost, 150u) << "the cut line counts while it is cut";
+    EXPECT_STREQ(reason, "File too large");
+    expected += lines[50] + "Event logger lost 149" +
+                " log messages (File too large).\r\n" + orvix_test::line("", 2, 0, "COMMON", "after", "\r\n");
+    EXPECT_EQ(orvix_test::read_file(box.log_folder + "limit.txt"), expected);
+    ASSERT_EQ(vorn_event_get_lost_count(&lost, nullptr, 0), 0);
+    EXPECT_EQ(lost, 149u);
+}
