@@ -81,9 +81,10 @@ struct LogState {
     uint64_t lost_unreported = 0;
     uint32_t lost_error = 0;
     char lost_reason[kReasonSize] = {};
-    // The rest of a line that a full disk cut short. It goes out before anything else, so
-    // no line is torn in the middle of the file; until then its lines count as lost when
-    // its text was cut (not just its line end).
+    // The part of a line that a full disk took is removed again; where the file cannot be
+    // shortened, the rest of the line goes out before anything else, so no line is torn
+    // in the middle of the file, and until then its lines count as lost when its text was
+    // cut (not just its line end).
     char torn[kBufferSize] = {};
     uint32_t torn_length = 0;
     uint32_t torn_lines = 0;
@@ -108,7 +109,7 @@ char g_session_id[37] = {};
 std::atomic<vorn_event_time_source> g_time_source{nullptr};
 std::atomic<bool> g_asserting{false};
 std::atomic<const vorn_event_write_ops*> g_write_ops{nullptr};
-std::atomic<uint32_t (*)(void*)> g_write_count{nullptr};
+std::atomic<const vorn_event_short_write_ops*> g_short_write_ops{nullptr};
 
 uint32_t start_write(orvix::os::FileHandle file, const char* text, uint32_t size) {
     if (const vorn_event_write_ops* ops = g_write_ops.load(std::memory_order_relaxed)) {
@@ -120,12 +121,21 @@ uint32_t start_write(orvix::os::FileHandle file, const char* text, uint32_t size
 // The bytes that a write which returned `result` (not pending) put in the file.
 uint32_t bytes_written(uint32_t result, uint32_t size) {
     uint32_t written = result == 0 ? size : 0;
-    if (const vorn_event_write_ops* ops = g_write_ops.load(std::memory_order_relaxed)) {
-        if (uint32_t (*count)(void*) = g_write_count.load(std::memory_order_relaxed)) written = count(ops->context);
+    if (g_write_ops.load(std::memory_order_relaxed) != nullptr) {
+        if (const vorn_event_short_write_ops* ops = g_short_write_ops.load(std::memory_order_relaxed)) {
+            written = ops->written(ops->context);
+        }
     } else {
         written = g_log.write_record.written();
     }
     return written < size ? written : size;
+}
+
+uint32_t cut_file_end(orvix::os::FileHandle file, uint32_t bytes) {
+    if (const vorn_event_short_write_ops* ops = g_short_write_ops.load(std::memory_order_relaxed)) {
+        return ops->cut(ops->context, file, bytes);
+    }
+    return orvix::os::cut_file_end(file, bytes);
 }
 
 bool write_still_pending() {
@@ -220,7 +230,7 @@ Outcome settle(orvix::os::FileHandle file, bool sync, uint32_t* error) {
         if (n < 0) return Outcome::failed;
         const uint32_t size = static_cast<uint32_t>(n);
         const Outcome outcome = put(file, g_log.notice, size, sync, &written, error);
-        if (written == 0) return outcome;
+        if (written == 0 || (written < size && cut_file_end(file, written) == 0)) return outcome;
         g_log.lost_unreported = 0;
         if (written < size) keep_rest(g_log.notice, size, written, 0);
         return outcome;
@@ -240,8 +250,10 @@ Outcome write_line(orvix::os::FileHandle file, const char* text, uint32_t size, 
     uint32_t written = 0;
     const Outcome outcome = put(file, text, size, sync, &written, &error);
     if (outcome != Outcome::failed) return outcome;
-    if (written > 0) {
-        // A line whose text is whole and lacks only its line end is not lost.
+    // Part of a line is taken away again, so the file ends whole even if the disk stays
+    // full. Where that fails, the rest follows before anything else; a line whose text
+    // is whole and lacks only its line end is not lost then.
+    if (written > 0 && cut_file_end(file, written) != 0) {
         const bool text_whole = written + 2 >= size;
         keep_rest(text, size, written, text_whole ? 0 : lines);
         if (!text_whole) note_lost(lines, error);
@@ -794,7 +806,7 @@ int32_t vorn_event_get_lost_count(uint64_t* count, char* reason, size_t reason_s
 
 void vorn_event_set_write_ops(const vorn_event_write_ops* ops) { g_write_ops.store(ops); }
 
-void vorn_event_set_write_count(uint32_t (*written)(void* context)) { g_write_count.store(written); }
+void vorn_event_set_short_write_ops(const vorn_event_short_write_ops* ops) { g_short_write_ops.store(ops); }
 
 [[noreturn]] void vorn_event_assert(int32_t, const char* function_name, int32_t line) {
     if (vorn_event_log(VORN_EVENT_CAT_ASSERT, VORN_EVENT_LEVEL_CRITICAL, VORN_STATUS_FAILURE,

@@ -48,6 +48,9 @@ private:
 // given, receives the bytes that reached the file, also when the write failed part-way.
 uint32_t write_file(FileHandle file, const void* data, uint32_t size, uint32_t* written = nullptr);
 void flush_file(FileHandle file);
+// Removes the last `bytes` bytes of the file, such as the part of a line that a full disk
+// took before it refused the rest: shrinking a file needs no space. 0 or the error code.
+uint32_t cut_file_end(FileHandle file, uint32_t bytes);
 // Gives up the rest of the time slice (a zero-length sleep).
 void yield_processor();
 

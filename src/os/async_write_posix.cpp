@@ -2,6 +2,7 @@
 // appending, so a plain write() lands at the end and completes at once.
 #include <errno.h>
 #include <sched.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "os/async_write.h"
@@ -72,6 +73,16 @@ uint32_t write_file(FileHandle file, const void* data, uint32_t size, uint32_t* 
 void flush_file(FileHandle file) {
     const int fd = posix::descriptor_of(file);
     if (fd >= 0) ::fsync(fd);
+}
+
+uint32_t cut_file_end(FileHandle file, uint32_t bytes) {
+    const int fd = posix::descriptor_of(file);
+    if (fd < 0) return kErrorInvalidHandle;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return kErrnoCode | static_cast<uint32_t>(errno);
+    if (st.st_size < static_cast<off_t>(bytes)) return 87;  // ERROR_INVALID_PARAMETER
+    if (::ftruncate(fd, st.st_size - static_cast<off_t>(bytes)) != 0) return kErrnoCode | static_cast<uint32_t>(errno);
+    return 0;
 }
 
 void yield_processor() { sched_yield(); }

@@ -64,6 +64,16 @@ uint32_t write_file(FileHandle file, const void* data, uint32_t size, uint32_t* 
 
 void flush_file(FileHandle file) { FlushFileBuffers(reinterpret_cast<HANDLE>(file)); }
 
+uint32_t cut_file_end(FileHandle file, uint32_t bytes) {
+    HANDLE h = reinterpret_cast<HANDLE>(file);
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(h, &size)) return GetLastError();
+    if (size.QuadPart < static_cast<LONGLONG>(bytes)) return ERROR_INVALID_PARAMETER;
+    FILE_END_OF_FILE_INFO end{};
+    end.EndOfFile.QuadPart = size.QuadPart - static_cast<LONGLONG>(bytes);
+    return SetFileInformationByHandle(h, FileEndOfFileInfo, &end, sizeof end) ? 0 : GetLastError();
+}
+
 void yield_processor() { Sleep(0); }
 
 }  // namespace orvix::os

@@ -30,9 +30,11 @@ std::string notice(uint64_t lines, uint32_t error) {
 
 // A disk with `room` bytes left: a write takes what fits and fails with ERROR_DISK_FULL
 // when that is not all of it (as a full disk does: part of the bytes, then the error).
+// Shortening the file frees room, unless the disk cannot shorten files.
 struct FullDisk {
     uint32_t room = UINT32_MAX;
     uint32_t last = 0;
+    bool can_cut = true;
 
     static uint32_t write(void* context, orvix::os::FileHandle file, const void* data, uint32_t size) {
         auto* disk = static_cast<FullDisk*>(context);
@@ -48,7 +50,15 @@ struct FullDisk {
     static bool still_pending(void*) { return false; }
     static bool wait(void*, uint32_t) { return true; }
     static uint32_t written(void* context) { return static_cast<FullDisk*>(context)->last; }
+    static uint32_t cut(void* context, orvix::os::FileHandle file, uint32_t bytes) {
+        auto* disk = static_cast<FullDisk*>(context);
+        if (!disk->can_cut) return 1;  // ERROR_INVALID_FUNCTION
+        const uint32_t error = orvix::os::cut_file_end(file, bytes);
+        if (error == 0) disk->room += bytes;
+        return error;
+    }
     vorn_event_write_ops ops{write, still_pending, wait, this};
+    vorn_event_short_write_ops short_ops{written, cut, this};
 };
 
 class LostLines : public testing::Test {
@@ -56,7 +66,7 @@ protected:
     void SetUp() override {
         vorn_event_set_time_source(fixed_time);
         vorn_event_set_write_ops(&disk_.ops);
-        vorn_event_set_write_count(FullDisk::written);
+        vorn_event_set_short_write_ops(&disk_.short_ops);
         vorn_event_init_params params = init_params("lost", 1);
         params.simple_file_name = 1;
         ASSERT_EQ(vorn_event_init(&params), 0);
@@ -66,7 +76,7 @@ protected:
         vorn_event_shutdown();
         vorn_event_set_time_source(nullptr);
         vorn_event_set_write_ops(nullptr);
-        vorn_event_set_write_count(nullptr);
+        vorn_event_set_short_write_ops(nullptr);
     }
     uint64_t lost(std::string* reason = nullptr) {
         uint64_t count = 0;
@@ -105,7 +115,24 @@ TEST_F(LostLines, RefusedLinesAreCountedAndAnnouncedByTheNextWrite) {
     EXPECT_EQ(vorn_event_get_lost_count(nullptr, nullptr, 0), VORN_STATUS_MISSING_ARGUMENT);
 }
 
-// A disk that fills in the middle of a line: nothing else is written until the rest of it
+// A disk that fills in the middle of a line: the part it took is removed again, so the
+// file stays whole even while the disk stays full, and the line counts as lost.
+TEST_F(LostLines, PartOfALineIsTakenAwayAgain) {
+    vorn_event_log(COMMON, 2, 0, "first");
+    disk_.room = static_cast<uint32_t>(crlf("cut here").size() - 7);
+    vorn_event_log(COMMON, 2, 0, "cut here");
+    EXPECT_EQ(read_file(path_), crlf("first"));
+    disk_.room = 10;  // the notice does not fit: it is taken away too and comes later
+    vorn_event_log(COMMON, 2, 0, "refused");
+    EXPECT_EQ(read_file(path_), crlf("first"));
+    std::string reason;
+    EXPECT_EQ(lost(&reason), 2u);
+    EXPECT_EQ(reason, orvix::os::error_text(kErrorDiskFull));
+    ASSERT_EQ(vorn_event_shutdown(), 0);
+    EXPECT_EQ(read_file(path_), crlf("first"));
+}
+
+// Where the file cannot be shortened: nothing else is written until the rest of the line
 // is, so the file never holds a torn line in its middle. A line whose text made it whole
 // and only lacks its line end is not lost; one cut in its text counts until it is finished.
 struct CutCase {
@@ -120,6 +147,7 @@ class CutLine : public LostLines, public testing::WithParamInterface<CutCase> {}
 
 TEST_P(CutLine, IsFinishedBeforeAnythingFollows) {
     const CutCase& c = GetParam();
+    disk_.can_cut = false;
     vorn_event_log(COMMON, 2, 0, "first");
     const std::string cut = crlf("cut here");
     disk_.room = static_cast<uint32_t>(cut.size() - c.missing);
@@ -145,8 +173,10 @@ INSTANTIATE_TEST_SUITE_P(LostLines, CutLine,
                                          CutCase{"LineFeedCut", 1, 1}),
                          [](const testing::TestParamInfo<CutCase>& info) { return std::string(info.param.label); });
 
-// The notice itself can be cut short: its rest goes out first, and it is not a lost line.
+// The notice itself can be cut short (and not taken away): its rest goes out first, and
+// it is not a lost line.
 TEST_F(LostLines, ANoticeCutShortIsFinishedToo) {
+    disk_.can_cut = false;
     disk_.room = 0;
     vorn_event_log(COMMON, 2, 0, "refused");
     const std::string announced = notice(1, kErrorDiskFull);
@@ -163,6 +193,7 @@ TEST_F(LostLines, ANoticeCutShortIsFinishedToo) {
 // Shutdown tries once more: when the disk has room by then, the line cut short is
 // finished and the file ends with the notice of the lines lost after it.
 TEST_F(LostLines, ShutdownFinishesTheFileWhenItCan) {
+    disk_.can_cut = false;
     vorn_event_log(COMMON, 2, 0, "first");
     disk_.room = 5;
     vorn_event_log(COMMON, 2, 0, "cut");
