@@ -1,5 +1,5 @@
 // orvix-env admx DIR: writes the Group Policy administrative templates of this agent's
-// settings catalogue, DIR/orvix.admx and DIR/en-US/orvix.adml.
+// settings catalogue, DIR/orvix.admx and DIR/en-US/orvix.adml, each whole or not at all.
 // orvix-env admx --check DIR: compares templates deployed in DIR (a PolicyDefinitions
 // folder or a central store) with this agent's catalogue; exit status 1 when they differ,
 // 2 when they cannot be read.
@@ -7,11 +7,13 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 #include "admin/admin_template_check.h"
 #include "admin/admin_templates.h"
 #include "commands.h"
 #include "json_output.h"
+#include "output_file.h"
 
 namespace orvix_env {
 namespace {
@@ -61,6 +63,20 @@ int check(const std::string& dir) {
     return 1;
 }
 
+// Each file appears whole or not at all: a full disk leaves no truncated template behind.
+bool write_templates(const std::filesystem::path& dir, const std::string& admx, const std::string& adml,
+                     std::string* error) {
+    const orvix::admin::AdminTemplates templates = orvix::admin::generate_admin_templates();
+    const std::filesystem::path language = dir / orvix::admin::kAdmlFolder;
+    std::error_code ec;
+    std::filesystem::create_directories(language, ec);
+    if (ec) {
+        *error = "cannot create " + language.string() + ": " + ec.message();
+        return false;
+    }
+    return write_output_file(admx, templates.admx, error) && write_output_file(adml, templates.adml, error);
+}
+
 int run_admx(int argc, char** argv) {
     const bool checking = argc == 2 && std::string_view(argv[0]) == "--check";
     if (!(argc == 1 && argv[0][0] != '-') && !checking) {
@@ -68,14 +84,14 @@ int run_admx(int argc, char** argv) {
         return 2;
     }
     if (checking) return check(argv[1]);
-    std::string error;
-    if (!orvix::admin::write_admin_templates(argv[0], &error)) {
-        std::fprintf(stderr, "orvix-env: %s\n", error.c_str());
-        return 1;
-    }
     const std::filesystem::path dir(argv[0]);
     const std::string admx = (dir / orvix::admin::kAdmxFileName).string();
     const std::string adml = (dir / orvix::admin::kAdmlFolder / orvix::admin::kAdmlFileName).string();
+    std::string error;
+    if (!write_templates(dir, admx, adml, &error)) {
+        std::fprintf(stderr, "orvix-env: %s\n", error.c_str());
+        return 1;
+    }
     if (json_output()) {
         print_json({{"written", {admx, adml}}, {"revision", orvix::admin::template_revision()}});
     } else {
