@@ -6,6 +6,7 @@ namespace orvix::os {
 
 struct AsyncWriteRecord::Impl {
     OVERLAPPED overlapped{};
+    uint32_t written = 0;  // by the last write that completed at once or failed
 };
 
 AsyncWriteRecord::AsyncWriteRecord() = default;
@@ -27,21 +28,32 @@ void AsyncWriteRecord::destroy() {
 
 uint32_t AsyncWriteRecord::write(FileHandle file, const void* data, uint32_t size) {
     if (!impl_) return ERROR_INVALID_HANDLE;
+    impl_->written = 0;
+    const char* p = static_cast<const char*>(data);
     HANDLE event = impl_->overlapped.hEvent;
-    impl_->overlapped = OVERLAPPED{};
-    impl_->overlapped.hEvent = event;
-    // Both halves all ones: append at the end of the file.
-    impl_->overlapped.Offset = 0xFFFFFFFF;
-    impl_->overlapped.OffsetHigh = 0xFFFFFFFF;
-    if (WriteFile(reinterpret_cast<HANDLE>(file), data, size, nullptr, &impl_->overlapped)) return 0;
-    return GetLastError();
+    for (;;) {
+        impl_->overlapped = OVERLAPPED{};
+        impl_->overlapped.hEvent = event;
+        // Both halves all ones: append at the end of the file.
+        impl_->overlapped.Offset = 0xFFFFFFFF;
+        impl_->overlapped.OffsetHigh = 0xFFFFFFFF;
+        if (!WriteFile(reinterpret_cast<HANDLE>(file), p, size, nullptr, &impl_->overlapped)) {
+            const DWORD error = GetLastError();
+            if (error != ERROR_IO_PENDING) impl_->written += static_cast<uint32_t>(impl_->overlapped.InternalHigh);
+            return error;
+        }
+        // A write that completes short (Wine on a full disk: the part that fitted, and
+        // success) goes on with the rest, so the caller learns the system's reason.
+        const uint32_t done = static_cast<uint32_t>(impl_->overlapped.InternalHigh);
+        impl_->written += done;
+        if (done >= size) return 0;
+        if (done == 0) return ERROR_WRITE_FAULT;  // no progress and no reason given
+        p += done;
+        size -= done;
+    }
 }
 
-// A write that completed at once leaves its byte count in the record: a full disk can
-// complete one short.
-uint32_t AsyncWriteRecord::written() const {
-    return impl_ ? static_cast<uint32_t>(impl_->overlapped.InternalHigh) : 0;
-}
+uint32_t AsyncWriteRecord::written() const { return impl_ ? impl_->written : 0; }
 
 bool AsyncWriteRecord::still_pending() const {
     return impl_ && impl_->overlapped.Internal == static_cast<ULONG_PTR>(kStatusPending);
@@ -53,12 +65,28 @@ bool AsyncWriteRecord::wait(uint32_t timeout_ms) {
 }
 
 uint32_t write_file(FileHandle file, const void* data, uint32_t size, uint32_t* written) {
-    OVERLAPPED at_end{};
-    at_end.Offset = 0xFFFFFFFF;
-    at_end.OffsetHigh = 0xFFFFFFFF;
-    DWORD done = 0;
-    const uint32_t error = WriteFile(reinterpret_cast<HANDLE>(file), data, size, &done, &at_end) ? 0 : GetLastError();
-    if (written != nullptr) *written = error == 0 ? done : static_cast<uint32_t>(at_end.InternalHigh);
+    uint32_t total = 0;
+    uint32_t error = 0;
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        OVERLAPPED at_end{};
+        at_end.Offset = 0xFFFFFFFF;
+        at_end.OffsetHigh = 0xFFFFFFFF;
+        DWORD done = 0;
+        if (!WriteFile(reinterpret_cast<HANDLE>(file), p, size, &done, &at_end)) {
+            error = GetLastError();
+            total += static_cast<uint32_t>(at_end.InternalHigh);
+            break;
+        }
+        total += done;
+        if (done == 0) {
+            error = ERROR_WRITE_FAULT;  // no progress and no reason given
+            break;
+        }
+        p += done;
+        size -= done;
+    }
+    if (written != nullptr) *written = total;
     return error;
 }
 
