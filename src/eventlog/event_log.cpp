@@ -225,8 +225,9 @@ Outcome settle(orvix::os::FileHandle file, bool sync, uint32_t* error) {
         if (outcome != Outcome::done) return outcome;
     }
     if (g_log.lost_unreported > 0) {
-        int n = std::snprintf(g_log.notice, sizeof g_log.notice, "Event logger lost %llu log messages (%s).\r\n",
-                              static_cast<unsigned long long>(g_log.lost_unreported), g_log.lost_reason);
+        int n =
+            std::snprintf(g_log.notice, sizeof g_log.notice, "Event logger lost %llu log messages (%s).\r\n",
+                          static_cast<unsigned long long>(g_log.lost_unreported), g_log.lost_reason);
         if (n < 0) return Outcome::failed;
         const uint32_t size = static_cast<uint32_t>(n);
         const Outcome outcome = put(file, g_log.notice, size, sync, &written, error);
@@ -294,7 +295,8 @@ void drain_queue(orvix::os::FileHandle file) {
 
 void write_to_file_async(const char* line, size_t line_length) {
     orvix::os::FileHandle file = orvix::os::kInvalidFile;
-    if (const int32_t error = vorn_log_rotor_get_handle(&file, nullptr, 0); error != 0 || file == orvix::os::kInvalidFile) {
+    if (const int32_t error = vorn_log_rotor_get_handle(&file, nullptr, 0);
+        error != 0 || file == orvix::os::kInvalidFile) {
         note_lost(1, static_cast<uint32_t>(error));
         return;
     }
@@ -330,7 +332,8 @@ void write_to_file_async(const char* line, size_t line_length) {
 // Synchronous log that opened its own file: the line goes straight to the file.
 void write_to_file_sync(const char* line, size_t line_length) {
     orvix::os::FileHandle file = orvix::os::kInvalidFile;
-    if (const int32_t error = vorn_log_rotor_get_handle(&file, nullptr, 0); error != 0 || file == orvix::os::kInvalidFile) {
+    if (const int32_t error = vorn_log_rotor_get_handle(&file, nullptr, 0);
+        error != 0 || file == orvix::os::kInvalidFile) {
         note_lost(1, static_cast<uint32_t>(error));
         return;
     }
@@ -611,7 +614,7 @@ int32_t vorn_event_init(const vorn_event_init_params* params) {
             if (!g_log.have_file) {
                 const uint32_t error = have_folder ? vorn_log_rotor_open_error() : 0;
                 copy_bounded(g_log.lost_reason, sizeof g_log.lost_reason,
-                             error != 0   ? orvix::os::error_text(error).c_str()
+                             error != 0    ? orvix::os::error_text(error).c_str()
                              : have_folder ? "no log file could be opened"
                                            : "the log folder cannot be determined");
                 g_log.lost_error = error;
@@ -800,7 +803,8 @@ int32_t vorn_event_get_lost_count(uint64_t* count, char* reason, size_t reason_s
     if (count == nullptr) return VORN_STATUS_MISSING_ARGUMENT;
     std::lock_guard<orvix::eventlog::SpinningMutex> guard(g_log.lock);
     *count = g_log.lost_total;
-    if (reason != nullptr && reason_size > 0) copy_bounded(reason, reason_size, g_log.lost_total > 0 ? g_log.lost_reason : "");
+    if (reason != nullptr && reason_size > 0)
+        copy_bounded(reason, reason_size, g_log.lost_total > 0 ? g_log.lost_reason : "");
     return VORN_STATUS_SUCCESS;
 }
 

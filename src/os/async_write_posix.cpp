@@ -26,10 +26,14 @@ uint32_t write_all(FileHandle file, const void* data, uint32_t size, uint32_t* w
         if (n < 0) {
             if (errno == EINTR) continue;
             switch (errno) {
-                case ENOSPC: return kErrorDiskFull;
-                case EBADF: return kErrorInvalidHandle;
-                case EFBIG: return kErrorFileTooLarge;
-                default: return kErrnoCode | static_cast<uint32_t>(errno);
+                case ENOSPC:
+                    return kErrorDiskFull;
+                case EBADF:
+                    return kErrorInvalidHandle;
+                case EFBIG:
+                    return kErrorFileTooLarge;
+                default:
+                    return kErrnoCode | static_cast<uint32_t>(errno);
             }
         }
         p += n;
@@ -81,7 +85,8 @@ uint32_t cut_file_end(FileHandle file, uint32_t bytes) {
     struct stat st {};
     if (::fstat(fd, &st) != 0) return kErrnoCode | static_cast<uint32_t>(errno);
     if (st.st_size < static_cast<off_t>(bytes)) return 87;  // ERROR_INVALID_PARAMETER
-    if (::ftruncate(fd, st.st_size - static_cast<off_t>(bytes)) != 0) return kErrnoCode | static_cast<uint32_t>(errno);
+    if (::ftruncate(fd, st.st_size - static_cast<off_t>(bytes)) != 0)
+        return kErrnoCode | static_cast<uint32_t>(errno);
     return 0;
 }
 

@@ -39,7 +39,8 @@ uint32_t AsyncWriteRecord::write(FileHandle file, const void* data, uint32_t siz
         impl_->overlapped.OffsetHigh = 0xFFFFFFFF;
         if (!WriteFile(reinterpret_cast<HANDLE>(file), p, size, nullptr, &impl_->overlapped)) {
             const DWORD error = GetLastError();
-            if (error != ERROR_IO_PENDING) impl_->written += static_cast<uint32_t>(impl_->overlapped.InternalHigh);
+            if (error != ERROR_IO_PENDING)
+                impl_->written += static_cast<uint32_t>(impl_->overlapped.InternalHigh);
             return error;
         }
         // A write that completes short (Wine on a full disk: the part that fitted, and

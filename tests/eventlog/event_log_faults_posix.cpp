@@ -40,12 +40,14 @@ TEST(DiskFull, EarlierLinesStayIntactWhenTheDiskFillsUp) {
 
 // The same limit, lifted after the disk "filled": the next write first writes one notice
 // that counts the lines that never made it (the one cut at the limit too), with the
-// system's reason.
-TEST(DiskFull, TheNextWriteCountsTheLostLines) {
+// system's reason. The same in both file modes.
+class DiskFullThenRoom : public testing::TestWithParam<int32_t> {};
+
+TEST_P(DiskFullThenRoom, TheNextWriteCountsTheLostLines) {
     orvix_test::LogSandbox box;
     vorn_event_set_time_source(orvix_test::fixed_time);
     ::signal(SIGXFSZ, SIG_IGN);
-    vorn_event_init_params params = orvix_test::init_params("limit", 1);
+    vorn_event_init_params params = orvix_test::init_params("limit", GetParam());
     params.simple_file_name = 1;
     ASSERT_EQ(vorn_event_init(&params), 0);
 
@@ -78,3 +80,9 @@ TEST(DiskFull, TheNextWriteCountsTheLostLines) {
     ASSERT_EQ(vorn_event_get_lost_count(&lost, nullptr, 0), 0);
     EXPECT_EQ(lost, 150u);
 }
+
+INSTANTIATE_TEST_SUITE_P(DiskFull, DiskFullThenRoom, testing::Values(0, 1),
+                         [](const testing::TestParamInfo<int32_t>& info) {
+                             return info.param != 0 ? std::string("Asynchronous")
+                                                    : std::string("Synchronous");
+                         });

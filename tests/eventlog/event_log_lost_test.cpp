@@ -62,7 +62,7 @@ struct FullDisk {
 };
 
 class LostLines : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         vorn_event_set_time_source(fixed_time);
         vorn_event_set_write_ops(&disk_.ops);
@@ -171,7 +171,9 @@ TEST_P(CutLine, IsFinishedBeforeAnythingFollows) {
 INSTANTIATE_TEST_SUITE_P(LostLines, CutLine,
                          testing::Values(CutCase{"TextCut", 7, 2}, CutCase{"LineEndCut", 2, 1},
                                          CutCase{"LineFeedCut", 1, 1}),
-                         [](const testing::TestParamInfo<CutCase>& info) { return std::string(info.param.label); });
+                         [](const testing::TestParamInfo<CutCase>& info) {
+                             return std::string(info.param.label);
+                         });
 
 // The notice itself can be cut short (and not taken away): its rest goes out first, and
 // it is not a lost line.

@@ -9,7 +9,7 @@
 namespace orvix_test {
 
 class SmallDisk {
-public:
+  public:
     // bytes: the size of a file system mounted here; ignored for a given folder.
     SmallDisk(const std::string& mount_point, unsigned bytes);
     ~SmallDisk();
@@ -20,7 +20,7 @@ public:
     const std::string& folder() const { return folder_; }
     const std::string& why_not() const { return why_not_; }
 
-private:
+  private:
     std::string folder_, why_not_;
     bool mounted_ = false;
 };

@@ -10,8 +10,9 @@ SmallDisk::SmallDisk(const std::string&, unsigned) {
         folder_ = given;
         return;
     }
-    why_not_ = "ORVIX_TEST_SMALL_DISK names no folder on a small file system (tests/eventlog/small_disk_wine.sh "
-               "mounts one)";
+    why_not_ =
+        "ORVIX_TEST_SMALL_DISK names no folder on a small file system (tests/eventlog/small_disk_wine.sh "
+        "mounts one)";
 }
 
 SmallDisk::~SmallDisk() = default;

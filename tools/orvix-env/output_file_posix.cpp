@@ -13,7 +13,8 @@ namespace orvix_env {
 namespace {
 
 bool fail(const std::string& path, int e, std::string* error) {
-    *error = "cannot write " + path + ": " + orvix::os::error_text(orvix::os::kErrnoCode | static_cast<uint32_t>(e));
+    *error = "cannot write " + path + ": " +
+             orvix::os::error_text(orvix::os::kErrnoCode | static_cast<uint32_t>(e));
     return false;
 }
 

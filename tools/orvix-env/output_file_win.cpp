@@ -9,11 +9,12 @@ namespace orvix_env {
 namespace {
 
 std::wstring wide(const std::string& text) {
-    const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()),
-                                      nullptr, 0);
+    const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
+                                      static_cast<int>(text.size()), nullptr, 0);
     if (n <= 0) return {};
     std::wstring out(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), out.data(), n);
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), out.data(),
+                        n);
     return out;
 }
 
@@ -31,7 +32,8 @@ bool write_output_file(const std::string& path, std::string_view bytes, std::str
     static std::atomic<unsigned> counter{0};
     const std::wstring temp =
         target + L"." + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(counter++) + L".tmp";
-    HANDLE file = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file =
+        CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return fail(path, GetLastError(), error);
     DWORD code = 0;
     const char* p = bytes.data();
@@ -49,7 +51,8 @@ bool write_output_file(const std::string& path, std::string_view bytes, std::str
     }
     if (code == 0 && !FlushFileBuffers(file)) code = GetLastError();
     if (!CloseHandle(file) && code == 0) code = GetLastError();
-    if (code == 0 && !MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (code == 0 &&
+        !MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         code = GetLastError();
     }
     if (code != 0) {
