@@ -40,6 +40,11 @@ TEST(SmallDiskLog, WholeLinesAndEveryLostOneCounted) {
     ASSERT_EQ(vorn_event_get_lost_count(&lost, reason, sizeof reason), 0);
     EXPECT_GT(lost, 0u);
     EXPECT_EQ(std::string(reason), orvix::os::error_text(112)) << "ERROR_DISK_FULL";
+    // While the disk is still full: the part of a line it took was taken away again.
+    const std::string path = join({disk.folder(), "Quillon", "OrvixAgent", "logs", "small.txt"});
+    const std::string full = read_file(path);
+    ASSERT_GE(full.size(), 2u);
+    EXPECT_EQ(full.substr(full.size() - 2), "\r\n");
 
     ASSERT_TRUE(fs::remove(fs::path(filler), ec)) << ec.message();
     vorn_event_log(VORN_EVENT_CAT_COMMON, 2, 0, "after");
@@ -47,7 +52,7 @@ TEST(SmallDiskLog, WholeLinesAndEveryLostOneCounted) {
     vorn_event_set_time_source(nullptr);
 
     // Every line whole and in order: numbered lines, notices, then "after" last.
-    const std::string text = read_file(join({disk.folder(), "Quillon", "OrvixAgent", "logs", "small.txt"}));
+    const std::string text = read_file(path);
     const std::string head = line("", 2, 0, "COMMON", "", "");
     const std::regex numbered(std::regex_replace(head, std::regex(R"([.\\^$|()\[\]{}*+?])"), R"(\$&)") +
                               "line ([0-9]+)");
