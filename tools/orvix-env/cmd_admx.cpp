@@ -4,10 +4,8 @@
 // folder or a central store) with this agent's catalogue; exit status 1 when they differ,
 // 2 when they cannot be read.
 #include <cstdio>
-#include <filesystem>
 #include <string>
 #include <string_view>
-#include <system_error>
 
 #include "admin/admin_template_check.h"
 #include "admin/admin_templates.h"
@@ -64,17 +62,11 @@ int check(const std::string& dir) {
 }
 
 // Each file appears whole or not at all: a full disk leaves no truncated template behind.
-bool write_templates(const std::filesystem::path& dir, const std::string& admx, const std::string& adml,
+bool write_templates(const std::string& dir, const std::string& admx, const std::string& adml,
                      std::string* error) {
     const orvix::admin::AdminTemplates templates = orvix::admin::generate_admin_templates();
-    const std::filesystem::path language = dir / orvix::admin::kAdmlFolder;
-    std::error_code ec;
-    std::filesystem::create_directories(language, ec);
-    if (ec) {
-        *error = "cannot create " + language.string() + ": " + ec.message();
-        return false;
-    }
-    return write_output_file(admx, templates.admx, error) && write_output_file(adml, templates.adml, error);
+    return create_output_folder(output_path(dir, orvix::admin::kAdmlFolder), error) &&
+           write_output_file(admx, templates.admx, error) && write_output_file(adml, templates.adml, error);
 }
 
 int run_admx(int argc, char** argv) {
@@ -84,9 +76,9 @@ int run_admx(int argc, char** argv) {
         return 2;
     }
     if (checking) return check(argv[1]);
-    const std::filesystem::path dir(argv[0]);
-    const std::string admx = (dir / orvix::admin::kAdmxFileName).string();
-    const std::string adml = (dir / orvix::admin::kAdmlFolder / orvix::admin::kAdmlFileName).string();
+    const std::string dir = argv[0];
+    const std::string admx = output_path(dir, orvix::admin::kAdmxFileName);
+    const std::string adml = output_path(output_path(dir, orvix::admin::kAdmlFolder), orvix::admin::kAdmlFileName);
     std::string error;
     if (!write_templates(dir, admx, adml, &error)) {
         std::fprintf(stderr, "orvix-env: %s\n", error.c_str());

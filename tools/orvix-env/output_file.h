@@ -13,4 +13,12 @@ namespace orvix_env {
 // operating system's reason).
 bool write_output_file(const std::string& path, std::string_view bytes, std::string* error);
 
+// Creates a folder (UTF-8) with its missing parents; false with error set to "cannot
+// create PATH: REASON" when it cannot.
+bool create_output_folder(const std::string& path, std::string* error);
+
+// A name in a folder, joined with the platform's separator (UTF-8 throughout, where a
+// std::filesystem::path from narrow text would read the ANSI code page on Windows).
+std::string output_path(const std::string& folder, const std::string& name);
+
 }  // namespace orvix_env

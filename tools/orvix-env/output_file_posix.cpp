@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 #include "os/error_text.h"
 #include "output_file.h"
@@ -51,6 +53,22 @@ bool write_output_file(const std::string& path, std::string_view bytes, std::str
         return fail(path, e, error);
     }
     return true;
+}
+
+bool create_output_folder(const std::string& path, std::string* error) {
+    std::error_code ec;
+    std::filesystem::create_directories(path, ec);
+    if (ec) {
+        *error = "cannot create " + path + ": " +
+                 orvix::os::error_text(orvix::os::kErrnoCode | static_cast<uint32_t>(ec.value()));
+        return false;
+    }
+    return true;
+}
+
+std::string output_path(const std::string& folder, const std::string& name) {
+    if (folder.empty() || folder.back() == '/') return folder + name;
+    return folder + "/" + name;
 }
 
 }  // namespace orvix_env

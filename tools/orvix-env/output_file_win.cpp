@@ -1,6 +1,8 @@
 #include <windows.h>
 
 #include <atomic>
+#include <filesystem>
+#include <system_error>
 
 #include "os/error_text.h"
 #include "output_file.h"
@@ -60,6 +62,26 @@ bool write_output_file(const std::string& path, std::string_view bytes, std::str
         return fail(path, code, error);
     }
     return true;
+}
+
+bool create_output_folder(const std::string& path, std::string* error) {
+    const std::wstring folder = wide(path);
+    std::error_code ec;
+    if (folder.empty()) {
+        ec.assign(ERROR_NO_UNICODE_TRANSLATION, std::system_category());
+    } else {
+        std::filesystem::create_directories(std::filesystem::path(folder), ec);
+    }
+    if (ec) {
+        *error = "cannot create " + path + ": " + orvix::os::error_text(static_cast<uint32_t>(ec.value()));
+        return false;
+    }
+    return true;
+}
+
+std::string output_path(const std::string& folder, const std::string& name) {
+    if (folder.empty() || folder.back() == '\\' || folder.back() == '/') return folder + name;
+    return folder + "\\" + name;
 }
 
 }  // namespace orvix_env
