@@ -47,4 +47,7 @@ int32_t vorn_log_rotor_init(int32_t rotation_minutes, const char* folder, const 
 // to name_out (name_size wide characters) when a new file was opened and name_out is
 // given. Returns 0, 21 after shutdown, or the system's error code.
 int32_t vorn_log_rotor_get_handle(orvix::os::FileHandle* handle_out, char16_t* name_out, uint32_t name_size);
+// The system's error code of the rotor's last failed attempt to open a log file; 0 when
+// the last attempt succeeded or none was made.
+uint32_t vorn_log_rotor_open_error();
 void vorn_log_rotor_shutdown();

@@ -39,6 +39,7 @@ struct RotorState {
     orvix::os::FileHandle file = orvix::os::kInvalidFile;
     std::u16string file_name;
     uint64_t opened_tick = 0;
+    uint32_t open_error = 0;  // why the last attempt to open a file failed; 0 after a success
     bool archiver_running = false;
     std::unique_ptr<orvix::os::Event> stop_event;
     std::unique_ptr<orvix::os::Event> done_event;
@@ -211,6 +212,7 @@ int32_t vorn_log_rotor_init(int32_t rotation_minutes, const char* folder, const 
     std::lock_guard<std::mutex> guard(g_rotor.lock);
     g_rotor.file = orvix::os::kInvalidFile;
     g_rotor.opened_tick = 0;
+    g_rotor.open_error = 0;
     g_rotor.component_count = 0;
     g_rotor.has_unique = false;
     g_rotor.synchronous_archive = false;
@@ -268,14 +270,21 @@ int32_t vorn_log_rotor_get_handle(orvix::os::FileHandle* handle_out, char16_t* n
                          now_tick() - g_rotor.opened_tick > static_cast<uint64_t>(g_rotor.rotation_minutes) * 60000u;
     if (g_rotor.file == orvix::os::kInvalidFile || expired) {
         close_current_file();
-        if (g_rotor.folder.empty()) return kErrorPathNotFound;
+        if (g_rotor.folder.empty()) {
+            g_rotor.open_error = kErrorPathNotFound;
+            return kErrorPathNotFound;
+        }
         std::u16string name = build_name(0);
         if (g_rotor.has_unique) {
             for (int n = 1; orvix::os::file_exists(g_rotor.folder + name); ++n) name = build_name(n);
         }
         orvix::os::FileHandle file = orvix::os::kInvalidFile;
         const std::u16string path = g_rotor.folder + name;
-        if (uint32_t error = orvix::os::create_log_file(path, &file); error != 0) return static_cast<int32_t>(error);
+        if (uint32_t error = orvix::os::create_log_file(path, &file); error != 0) {
+            g_rotor.open_error = error;
+            return static_cast<int32_t>(error);
+        }
+        g_rotor.open_error = 0;
         g_rotor.file = file;
         g_rotor.file_name = name;
         g_rotor.opened_tick = now_tick();
@@ -289,6 +298,11 @@ int32_t vorn_log_rotor_get_handle(orvix::os::FileHandle* handle_out, char16_t* n
         return static_cast<int32_t>(error);
     }
     return 0;
+}
+
+uint32_t vorn_log_rotor_open_error() {
+    std::lock_guard<std::mutex> guard(g_rotor.lock);
+    return g_rotor.open_error;
 }
 
 void vorn_log_rotor_shutdown() {
