@@ -225,26 +225,32 @@ private:
 
 std::string utf8_of(const std::u16string& text) { return orvix::text::system_utf16_to_utf8(text); }
 
-// This machine's log folder and archive folder, those that exist.
-std::vector<std::string> default_folders(std::vector<std::string>* notes) {
+// This machine's log folder and archive folder.
+std::vector<std::string> default_folders() {
     std::vector<std::string> folders;
     char log_folder[1024];
-    if (vorn_util_get_log_folder_utf8(log_folder, sizeof log_folder) != VORN_STATUS_SUCCESS) {
-        notes->push_back("the log folder cannot be determined");
-    } else {
+    if (vorn_util_get_log_folder_utf8(log_folder, sizeof log_folder) == VORN_STATUS_SUCCESS) {
         folders.push_back(log_folder);
+    } else {
+        std::fprintf(stderr, "orvix-env logs: this machine's log folder cannot be determined\n");
     }
     folders.push_back(utf8_of(vorn_util_get_archive_folder()));
-    std::vector<std::string> existing;
+    return folders;
+}
+
+// Those of the folders that exist: a folder nothing was logged or archived into yet is
+// not missing input.
+std::vector<std::string> existing(const std::vector<std::string>& folders) {
+    std::vector<std::string> found;
     for (const std::string& folder : folders) {
         std::error_code error;
         if (fs::is_directory(fs::path(reinterpret_cast<const char8_t*>(folder.c_str())), error)) {
-            existing.push_back(folder);
+            found.push_back(folder);
         } else if (global_options().verbose) {
-            notes->push_back("no folder " + printable(folder) + " (nothing was logged or archived there)");
+            std::fprintf(stderr, "orvix-env logs: no folder %s yet\n", printable(folder).c_str());
         }
     }
-    return existing;
+    return found;
 }
 
 bool build_filter(const LogsOptions& o, LogFilter* filter) {
@@ -404,14 +410,11 @@ int run_logs_with(const LogsOptions& o) {
     }
     const bool json = json_output();
     bool skipped = false;
-    std::vector<std::string> roots = o.paths;
-    if (roots.empty()) {
-        std::vector<std::string> notes;
-        roots = default_folders(&notes);
-        for (const std::string& note : notes) std::fprintf(stderr, "orvix-env logs: %s\n", note.c_str());
-    }
+    const bool defaults = o.paths.empty();
+    const std::vector<std::string> roots = defaults ? default_folders() : o.paths;
     std::vector<std::string> problems;
-    const std::vector<std::string> files = orvix::admin::collect_log_files(roots, &problems);
+    const std::vector<std::string> files =
+        orvix::admin::collect_log_files(defaults ? existing(roots) : roots, &problems);
     for (const std::string& p : problems) {
         std::fprintf(stderr, "orvix-env logs: %s: skipped\n", printable(p).c_str());
         skipped = true;
@@ -498,7 +501,9 @@ int run_logs_with(const LogsOptions& o) {
             std::this_thread::sleep_for(kFollowPoll);
             // New files: a new process's, a rotation's, or a followed file moved into the archive.
             std::vector<std::string> ignored;
-            for (const std::string& path : orvix::admin::collect_log_files(roots, &ignored)) {
+            const std::vector<std::string> now_there =
+                orvix::admin::collect_log_files(defaults ? existing(roots) : roots, &ignored);
+            for (const std::string& path : now_there) {
                 if (known.count(path) != 0) continue;
                 bool moved = false;
                 for (const auto& r : merge.readers()) {
