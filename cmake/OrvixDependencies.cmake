@@ -48,6 +48,18 @@ if(ORVIX_BUILD_TOOLS)
   endif()
 endif()
 
+# CLI11 (header-only, Debian libcli11-dev) parses the console tool's options; the cross
+# build puts only its CLI/ directory on the include path.
+if(ORVIX_BUILD_TOOLS)
+  if(WIN32 AND CMAKE_CROSSCOMPILING)
+    set(ORVIX_CLI11_HEADERS "/usr/include/CLI" CACHE PATH "Directory holding the CLI11 headers")
+    orvix_header_only_shim(orvix_cli11_header_only "${ORVIX_CLI11_HEADERS}" CLI)
+    add_library(CLI11::CLI11 ALIAS orvix_cli11_header_only)
+  else()
+    find_package(CLI11 REQUIRED)
+  endif()
+endif()
+
 if(ORVIX_BUILD_TESTS)
   if(WIN32 AND CMAKE_CROSSCOMPILING)
     set(ORVIX_GTEST_SOURCE "/usr/src/googletest" CACHE PATH "GoogleTest sources for the cross build")

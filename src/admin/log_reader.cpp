@@ -50,14 +50,6 @@ bool starts_with(std::string_view text, std::string_view prefix) { return text.s
 
 char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
 
-bool equal_ignoring_case(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return true;
-}
-
 // Days since 1970-01-01 of a civil date (proleptic Gregorian).
 int64_t days_from_civil(int64_t y, unsigned m, unsigned d) {
     y -= m <= 2;
@@ -411,12 +403,12 @@ bool LogFileReader::next(LogLine* line, bool final) {
             torn = true;
         }
         if (length > 0 && start[length - 1] == '\r') --length;
-        line_.assign(start, length);
         begin_ += consumed;
         offset_ += consumed;
         ++line_number_;
         line->time_ms = last_time_;
-        parse_log_line(line_, line);
+        // The line stays in the buffer until the next call moves it.
+        parse_log_line(std::string_view(start, length), line);
         line->number = line_number_;
         line->torn = torn;
         if (torn && line->kind != LineKind::kUnparsed) {
@@ -467,7 +459,7 @@ bool LogFilter::matches(const LogLine& line, const LogSource& source) const {
     }
     if (since_ms && line.time_ms < *since_ms) return false;
     if (until_ms && line.time_ms > *until_ms) return false;
-    if (application && !equal_ignoring_case(source.application(), *application)) return false;
+    if (application && !glob_match(*application, source.application())) return false;
     if (process_id && source.process_id() != *process_id) return false;
     if (contains && line.text.find(*contains) == std::string_view::npos) return false;
     return true;

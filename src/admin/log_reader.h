@@ -32,8 +32,8 @@ enum class LineKind : uint8_t {
     kUnparsed,    // anything else: shown as it is and counted
 };
 
-// One line of a log file. The views point into the reader's current line and stay valid
-// until the reader moves on.
+// One line of a log file. The views point into the reader's buffer and stay valid until
+// the reader moves on.
 struct LogLine {
     LineKind kind = LineKind::kUnparsed;
     int64_t time_ms = 0;  // UTC milliseconds since 1970; a line without a time takes the one
@@ -164,7 +164,6 @@ private:
     uint64_t offset_ = 0;         // file offset of buffer_[begin_]
     bool eof_ = false;
     bool refused_ = false;
-    std::string line_;
     int64_t last_time_ = INT64_MIN;
     uint64_t line_number_ = 0;
 };
@@ -177,7 +176,7 @@ struct LogFilter {
     std::vector<std::string> categories;  // globs ("MGMT_*"); any when empty
     std::optional<int64_t> since_ms, until_ms;
     std::optional<std::string> session;
-    std::optional<std::string> application;  // without regard to case
+    std::optional<std::string> application;  // a glob, as the categories
     std::optional<int64_t> process_id;
     std::optional<std::string> contains;
     bool show_banner = false;

@@ -549,7 +549,7 @@ std::function<int()> declare_logs(CLI::App& app) {
     app.add_option("--since", o->since, "from this time: ISO 8601 UTC (…Z), local, or an age such as 2h");
     app.add_option("--until", o->until, "up to this time, as --since");
     app.add_option("--session", o->session, "only lines of this session identifier");
-    app.add_option("--app", o->app, "only files of this application");
+    app.add_option("--app", o->app, "only files of this application (globs such as orvix_*)");
     app.add_option("--process", o->process, "only files of this process identifier (decimal)")
         ->check(CLI::NonNegativeNumber);
     app.add_option("--contains", o->contains, "only lines that contain TEXT");
