@@ -17,6 +17,9 @@ namespace {
 constexpr size_t kChunk = 1 << 18;
 // The event log's line bound: 638 characters and a line feed, or 637 and CR LF.
 constexpr size_t kCutLineChars = 637;
+// Far beyond any line the event log writes; a longer one is shown in parts, so a foreign
+// file without line ends cannot fill the memory.
+constexpr size_t kMaxLineBytes = 1 << 20;
 
 bool digits(std::string_view text, size_t at, size_t count) {
     if (at + count > text.size()) return false;
@@ -396,6 +399,8 @@ bool LogFileReader::next(LogLine* line, bool final) {
         if (newline != nullptr) {
             consumed = static_cast<size_t>(static_cast<const char*>(newline) - start) + 1;
             length = consumed - 1;
+        } else if (end_ - begin_ >= kMaxLineBytes) {
+            consumed = length = kMaxLineBytes;  // not a log file's line: shown in parts
         } else {
             if (fill()) continue;
             if (end_ == begin_ || !final) return false;
@@ -411,7 +416,10 @@ bool LogFileReader::next(LogLine* line, bool final) {
         parse_log_line(std::string_view(start, length), line);
         line->number = line_number_;
         line->torn = torn;
-        if (torn && line->kind != LineKind::kUnparsed) {
+        if (consumed == kMaxLineBytes && newline == nullptr) {
+            line->kind = LineKind::kUnparsed;
+            line->problem = "no line end within 1 MiB: shown in parts";
+        } else if (torn && line->kind != LineKind::kUnparsed) {
             line->kind = LineKind::kUnparsed;
             line->problem = "the file ends inside this line (no line end)";
         } else if (torn) {

@@ -236,6 +236,17 @@ TEST_F(LogReaderFiles, LineEndsTornLinesAndRefusedFiles) {
     ASSERT_EQ(read.size(), 2u);
     EXPECT_EQ(read[0].size(), 20000u);
 
+    // A foreign file without line ends is shown in parts of 1 MiB, never read whole.
+    LogFileReader endless(write("endless.log", std::string(2 * 1048576 + 5, 'z')), 4096);
+    ASSERT_TRUE(endless.open(&problem));
+    LogLine part;
+    std::vector<size_t> sizes;
+    while (endless.next(&part, true)) {
+        EXPECT_EQ(part.kind, LineKind::kUnparsed);
+        sizes.push_back(part.text.size());
+    }
+    EXPECT_EQ(sizes, (std::vector<size_t>{1048576, 1048576, 5}));
+
     for (const auto& [name, bytes, reason] :
          {std::tuple{"bom.txt", std::string("\xFF\xFEh\0i\0", 6), "UTF-16 text (it starts with a UTF-16 byte-order mark)"},
           std::tuple{"wide.txt", std::string("h\0e\0l\0l\0o\0", 10), "UTF-16 text (every other byte is zero)"},
