@@ -48,8 +48,14 @@ expect_status 0 "clean folders"
 expected="$A/PID 2024-03-09T16:00:00.180Z $S > LVL:1 RC:-500          COMMON :$A line 1
 $G/PID 2024-03-09T16:00:00.183Z 00000000-0000-0000-0000-000000000000 > LVL:1 RC:-500          COMMON :$G line 1
 $B/PID 2024-03-09T16:00:00.185Z 00000000-0000-0000-0000-000000000000 > LVL:1 RC:-500          COMMON :$B line 1
-$A/PID 2024-03-09T16:00:00.210Z $S > LVL:0 RC:   0          COMMON :$A line 4
+$A/PID 2024-03-09T16:00:00.210Z $S > LVL:0 RC:   0          COMMON :$A line 4"
+if [ -z "$runner" ]; then  # the rotation moved gamma's later lines a minute on
+    expected+="
 $B/PID 2024-03-09T16:00:00.215Z 00000000-0000-0000-0000-000000000000 > LVL:0 RC:   0          COMMON :$B line 4"
+else
+    expected+="
+$G/PID 2024-03-09T16:00:00.213Z 00000000-0000-0000-0000-000000000000 > LVL:0 RC:   0          COMMON :$G line 4"
+fi
 [ "$(head -5 <<<"$out")" = "$expected" ] ||
     fail "merged stream: $(head -5 <<<"$out")"
 expect_out "^$B/PID !! lines lost: Event logger dropped 101 log messages.$" "lost lines"

@@ -557,6 +557,12 @@ std::function<int()> declare_logs(CLI::App& app) {
     app.add_flag("--follow", o->follow, "keep printing new lines as they are written, until Ctrl-C");
     app.add_flag("--summary", o->summary, "per file and overall: errors, lost lines, levels, categories, messages");
     app.add_flag("--banners", o->banners, "the banner facts of each file instead of the lines");
+    // A repeated option takes its last value, as people expect when they add to a command line.
+    for (CLI::Option* option : app.get_options()) {
+        if (option->get_expected_max() == 1 && option->get_name() != "--category") {
+            option->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+        }
+    }
     return [o] { return run_logs_with(*o); };
 }
 
