@@ -99,6 +99,11 @@ expect_status 0 "summary"
 expect_out "^    3  $A repeated$" "summary repeats"
 expect_out "^  lines lost: 101 \(1 notices\)$" "summary lost lines"
 [ -z "$runner" ] && expect_out "^overall \(4 files\)$" "summary overall"
+# The banner is a file's facts, in the stream only with --verbose.
+logs "${where[@]}" --app "$A"
+grep -q -- "-- $A begins.$" <<<"$out" && fail "the banner is in the stream without --verbose"
+logs "${where[@]}" --app "$A" --verbose
+expect_out "^$A/PID 2024-03-09T16:00:00.020Z .* :-- $A begins.$" "the banner with --verbose"
 # --banners: one block per file with the banner's facts.
 logs "${where[@]}" --banners --app "$A"
 expect_out "^  application +$A$" "banner application"

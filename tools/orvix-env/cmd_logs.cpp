@@ -540,13 +540,12 @@ int run_logs_with(const LogsOptions& o) {
 
 std::function<int()> declare_logs(CLI::App& app) {
     auto o = std::make_shared<LogsOptions>();
-    app.add_option("PATH", o->paths, "log files and folders (folders are read recursively); default: this "
-                                     "machine's log folder and archive folder");
+    app.add_option("PATH", o->paths, "files and folders (recursively); default: this machine's log folders");
     app.add_option("--level", o->level, "only lines of level N and more severe (0 critical .. 4 trace)")
         ->check(CLI::Range(0, 4));
     app.add_option("--category", o->categories, "only this category; repeatable; globs such as MGMT_*")
         ->allow_extra_args(false);
-    app.add_option("--since", o->since, "from this time: ISO 8601 UTC (…Z), local, or an age such as 2h");
+    app.add_option("--since", o->since, "from this time: ISO 8601 UTC (...Z), local, or an age such as 2h");
     app.add_option("--until", o->until, "up to this time, as --since");
     app.add_option("--session", o->session, "only lines of this session identifier");
     app.add_option("--app", o->app, "only files of this application (globs such as orvix_*)");
