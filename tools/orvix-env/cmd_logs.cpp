@@ -444,6 +444,11 @@ int run_logs_with(const LogsOptions& o) {
         Json all = Json::array();
         std::string out;
         for (const auto& r : merge.readers()) {
+            const LogSource& s = r->source();
+            if ((filter.application && !orvix::admin::glob_match(*filter.application, s.application())) ||
+                (filter.process_id && s.process_id() != *filter.process_id)) {
+                continue;
+            }
             // The banner is read with the file's first lines, before the first line the
             // filter passes, so it is complete here.
             if (json) {
@@ -468,8 +473,11 @@ int run_logs_with(const LogsOptions& o) {
         LogSummary overall;
         Json files_json = Json::array();
         std::string out;
+        size_t counted = 0;
         for (const auto& r : merge.readers()) {
             const LogSummary& s = per_file[r.get()];
+            if (s.lines == 0 && s.unparsed == 0 && s.lost_notices == 0) continue;  // nothing passed the filters
+            ++counted;
             overall.merge(s);
             if (json) {
                 Json j = summary_json(s);
@@ -483,7 +491,7 @@ int run_logs_with(const LogsOptions& o) {
         if (json) {
             print_json({{"files", files_json}, {"overall", summary_json(overall)}});
         } else {
-            print_summary_block(out, "overall (" + std::to_string(merge.readers().size()) + " files)", overall);
+            print_summary_block(out, "overall (" + std::to_string(counted) + " files)", overall);
             std::fwrite(out.data(), 1, out.size(), stdout);
         }
         return skipped || overall.unparsed > 0 ? 1 : 0;
