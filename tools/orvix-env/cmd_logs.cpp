@@ -420,6 +420,11 @@ int run_logs_with(const LogsOptions& o) {
         skipped = true;
     }
 
+    if (files.empty() && problems.empty() && !o.follow) {
+        std::string where;
+        for (const std::string& root : roots) where += (where.empty() ? "" : ", ") + printable(root);
+        std::fprintf(stderr, "orvix-env logs: no log files in %s\n", where.c_str());
+    }
     // Many files share a bounded amount of buffer memory and are opened chunk by chunk.
     const size_t chunk = std::clamp<size_t>((size_t{32} << 20) / std::max<size_t>(files.size(), 1), 16 << 10, 1 << 20);
     const bool keep_open = !o.follow && files.size() <= 64;
