@@ -37,7 +37,7 @@ if(NOT WIN32)
 endif()
 
 # nlohmann/json (header-only) for the console tool's --json output. The cross build puts
-# only its nlohmann/ directory on the include path, as for {fmt}.
+# only its nlohmann/ directory on the include path, as for {fmt}, and so for CLI11.
 if(ORVIX_BUILD_TOOLS)
   if(WIN32 AND CMAKE_CROSSCOMPILING)
     set(ORVIX_JSON_HEADERS "/usr/include/nlohmann" CACHE PATH "Directory holding the nlohmann/json headers")
@@ -46,17 +46,13 @@ if(ORVIX_BUILD_TOOLS)
   else()
     find_package(nlohmann_json 3 REQUIRED)
   endif()
-endif()
-
-# CLI11 (header-only, Debian libcli11-dev) parses the console tool's options; the cross
-# build puts only its CLI/ directory on the include path.
-if(ORVIX_BUILD_TOOLS)
+  # CLI11 (header-only) parses the console tool's sub-commands and options.
   if(WIN32 AND CMAKE_CROSSCOMPILING)
     set(ORVIX_CLI11_HEADERS "/usr/include/CLI" CACHE PATH "Directory holding the CLI11 headers")
     orvix_header_only_shim(orvix_cli11_header_only "${ORVIX_CLI11_HEADERS}" CLI)
     add_library(CLI11::CLI11 ALIAS orvix_cli11_header_only)
   else()
-    find_package(CLI11 REQUIRED)
+    find_package(CLI11 2 REQUIRED)
   endif()
 endif()
 

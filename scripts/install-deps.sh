@@ -3,7 +3,7 @@
 #   scripts/install-deps.sh          everything: native, sanitizers, Windows + Wine, fuzzing
 #   scripts/install-deps.sh --native only what the native build of the tool needs
 set -euo pipefail
-native=(cmake ninja-build g++ libfmt-dev libpci-dev pci.ids nlohmann-json3-dev)
+native=(cmake ninja-build g++ libfmt-dev libpci-dev pci.ids nlohmann-json3-dev libcli11-dev)
 full=("${native[@]}" googletest libgtest-dev libgmock-dev libbenchmark-dev libspdlog-dev
       g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine64 unicode-data clang
       libclang-rt-14-dev python3 osslsigncode openssl libxml2-utils xvfb xauth)

@@ -10,6 +10,8 @@
 #include "config/settings.h"
 #include "config/settings_catalogue.h"
 #include "config/settings_from_registry.h"
+#include "os/codepage.h"
+#include "os/registry.h"
 
 namespace orvix::admin {
 namespace {
@@ -447,6 +449,8 @@ const char* verdict_word(PolicyVerdict verdict) {
             return "ends reading";
         case PolicyVerdict::kNotRead:
             return "not read";
+        case PolicyVerdict::kChangedText:
+            return "changed text";
     }
     return "?";
 }
@@ -465,6 +469,58 @@ PolicyReport check_policy_keys(RegistryInterface& registry) {
         }
     }
     return report;
+}
+
+void note_changed_texts(PolicyReport& report, const StoredText& stored_text, uint32_t code_page) {
+    for (PolicyKey& key : report.keys) {
+        for (PolicyValue& v : key.values) {
+            const bool text = v.type == orvix::os::kRegSz || v.type == orvix::os::kRegExpandSz ||
+                              v.type == orvix::os::kRegMultiSz;
+            if (!text || v.verdict == PolicyVerdict::kNotRead || v.verdict == PolicyVerdict::kEndsReading) continue;
+            const std::optional<std::string> stored = stored_text(key, v);
+            if (!stored) continue;
+            const std::string agent = v.data.substr(0, v.data.find('\0'));
+            if (agent == *stored) continue;
+            if (v.takes_effect_as_written) ++report.problems;
+            v.takes_effect_as_written = false;
+            v.verdict = PolicyVerdict::kChangedText;
+            v.explanation = "the agent reads texts in the ANSI code page (" + std::to_string(code_page) +
+                            "), not as stored: stored " + quoted(*stored) + ", the agent gets " + quoted(agent) +
+                            " (\"?\" for a character the code page lacks, other bytes that are no longer UTF-8); "
+                            "use only characters of code page " + std::to_string(code_page) +
+                            ", or plain ASCII to be safe everywhere";
+        }
+    }
+}
+
+std::optional<std::string> machine_stored_text(const PolicyKey& key, const PolicyValue& value) {
+    std::u16string path;
+    if (!orvix::os::system_utf8_to_u16(key.path.c_str(), &path)) return std::nullopt;
+    orvix::os::RegKey handle = 0;
+    if (orvix::os::registry_open_key(orvix::os::kHkeyLocalMachine, path, orvix::os::kKeyRead, &handle) != 0) {
+        return std::nullopt;
+    }
+    std::u16string name(16384, u'\0');
+    uint32_t name_chars = static_cast<uint32_t>(name.size());
+    std::vector<uint8_t> data(1 << 16);
+    uint32_t data_bytes = static_cast<uint32_t>(data.size());
+    uint32_t type = 0;
+    const int32_t status = orvix::os::registry_enum_value(handle, value.index, name.data(), &name_chars, &type,
+                                                          data.data(), &data_bytes);
+    orvix::os::registry_close_key(handle);
+    if (status != 0 || (type != orvix::os::kRegSz && type != orvix::os::kRegExpandSz && type != orvix::os::kRegMultiSz)) {
+        return std::nullopt;
+    }
+    std::u16string wide(reinterpret_cast<const char16_t*>(data.data()), data_bytes / 2);
+    wide = wide.substr(0, wide.find(u'\0'));
+    if (wide.empty()) return std::string();
+    std::string utf8(wide.size() * 3 + 1, '\0');
+    uint32_t error = 0;
+    const int32_t written =
+        orvix::os::system_wide_to_utf8(wide.c_str(), utf8.data(), static_cast<int32_t>(utf8.size()), &error);
+    if (written <= 0) return std::nullopt;
+    utf8.resize(static_cast<size_t>(written - 1));
+    return utf8;
 }
 
 std::string registry_type_name(uint32_t type) {
@@ -537,56 +593,6 @@ std::string nearest_setting_name(std::string_view name) {
         consider(action.c_str());
     }
     return best;
-}
-
-std::string printable(std::string_view bytes, bool quoted) {
-    std::string out;
-    auto escape = [&](uint8_t b) {
-        char hex[5];
-        std::snprintf(hex, sizeof hex, "\\x%02X", static_cast<unsigned>(b));
-        out += hex;
-    };
-    for (size_t i = 0; i < bytes.size();) {
-        const auto b = static_cast<uint8_t>(bytes[i]);
-        if (quoted && (b == '\\' || b == '"')) {
-            out += '\\';
-            out += static_cast<char>(b);
-            ++i;
-        } else if (b == '\t') {
-            out += "\\t", ++i;
-        } else if (b == '\n') {
-            out += "\\n", ++i;
-        } else if (b == '\r') {
-            out += "\\r", ++i;
-        } else if (b < 0x20 || b == 0x7F) {
-            escape(b), ++i;
-        } else if (b < 0x80) {
-            out += static_cast<char>(b), ++i;
-        } else {
-            // A whole, shortest-form UTF-8 sequence of a code point that is not a C1
-            // control passes; anything else is escaped byte by byte.
-            const size_t length = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC2 ? 2 : 0;
-            bool valid = length != 0 && i + length <= bytes.size() && b <= 0xF4;
-            uint32_t cp = length == 2 ? b & 0x1Fu : length == 3 ? b & 0x0Fu : b & 0x07u;
-            for (size_t k = 1; valid && k < length; ++k) {
-                const auto c = static_cast<uint8_t>(bytes[i + k]);
-                valid = (c & 0xC0) == 0x80;
-                cp = (cp << 6) | (c & 0x3Fu);
-            }
-            valid = valid && !(length == 3 && cp < 0x800) &&
-                    !(length == 4 && (cp < 0x10000 || cp > 0x10FFFF)) && !(cp >= 0xD800 && cp <= 0xDFFF) &&
-                    !(cp >= 0x80 && cp <= 0x9F) &&
-                    // Bidirectional overrides and isolates reorder what follows on screen.
-                    !(cp >= 0x202A && cp <= 0x202E) && !(cp >= 0x2066 && cp <= 0x2069) && cp != 0xFEFF;
-            if (valid) {
-                out.append(bytes.substr(i, length));
-                i += length;
-            } else {
-                escape(b), ++i;
-            }
-        }
-    }
-    return out;
 }
 
 }  // namespace orvix::admin

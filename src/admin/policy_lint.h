@@ -10,10 +10,13 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "admin/printable.h"
 #include "config/registry_interface.h"
 
 namespace orvix::admin {
@@ -32,6 +35,7 @@ enum class PolicyVerdict {
     kOverridden,       // a key read earlier supplies the setting: this value has no effect
     kEndsReading,      // too long a name or data: the agent stops reading the key here
     kNotRead,          // after a value that ended the reading, or the key's unnamed value
+    kChangedText,      // a text the agent's narrow read changes (characters outside the ANSI code page)
 };
 
 // Short word for a verdict, as printed and in machine-readable output ("applied", ...).
@@ -70,6 +74,20 @@ struct PolicyReport {
 // bad registry content.
 PolicyReport check_policy_keys(orvix::config::internal::RegistryInterface& registry);
 
+// The text of a value as stored (UTF-8 of its UTF-16 data, a multi-string's first string),
+// or nothing when it cannot be read or is not a text.
+using StoredText = std::function<std::optional<std::string>(const PolicyKey& key, const PolicyValue& value)>;
+
+// Marks every text value whose bytes, as the agent's narrow read returns them, differ from
+// the text as stored: on Windows that read converts to the ANSI code page (code_page), so
+// characters it lacks become "?" and the rest are no longer UTF-8. Such a value does not
+// take effect as written; report.problems counts it.
+void note_changed_texts(PolicyReport& report, const StoredText& stored_text, uint32_t code_page);
+
+// Reads a value's text as stored from the machine's registry (HKEY_LOCAL_MACHINE) by the
+// key's path and the value's enumeration index.
+std::optional<std::string> machine_stored_text(const PolicyKey& key, const PolicyValue& value);
+
 // Registry type name ("REG_SZ", "REG_DWORD", ..., "type 42").
 std::string registry_type_name(uint32_t type);
 // A value's type and data as an administrator writes it: REG_DWORD 5000, REG_SZ "text",
@@ -79,11 +97,5 @@ std::string describe_registry_data(uint32_t type, std::string_view data);
 // The catalogue name (or non-catalogue action name) nearest to name by edit distance,
 // ignoring case; empty when nothing is reasonably near.
 std::string nearest_setting_name(std::string_view name);
-
-// Text that is safe to print on a terminal: printable UTF-8 passes, every other byte
-// (controls, escape sequences, invalid UTF-8, bidirectional overrides) is written as \xNN
-// (\t, \r, \n as such). For text shown between double quotation marks (quoted) a
-// backslash and a quotation mark are escaped too; a path keeps its backslashes.
-std::string printable(std::string_view bytes, bool quoted = true);
 
 }  // namespace orvix::admin

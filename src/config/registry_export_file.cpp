@@ -3,9 +3,6 @@
 #include "config/registry_export_file.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <filesystem>
 #include <set>
 #include <sstream>
 #include <system_error>
@@ -439,32 +436,6 @@ RegistryFileApplied apply_registry_file(const RegistryFile& file, const Registry
         }
     }
     return result;
-}
-
-bool read_file_bytes(const std::string& path, std::string* bytes, std::string* error) {
-    std::error_code code;
-    if (std::filesystem::is_directory(std::filesystem::path(path), code)) {
-        *error = "cannot read " + path + ": it is a directory";
-        return false;
-    }
-    errno = 0;
-    std::FILE* in = std::fopen(path.c_str(), "rb");
-    if (in == nullptr) {
-        *error = "cannot open " + path + ": " + std::generic_category().message(errno != 0 ? errno : ENOENT);
-        return false;
-    }
-    bytes->clear();
-    char buffer[65536];
-    size_t n = 0;
-    while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0) bytes->append(buffer, n);
-    const bool failed = std::ferror(in) != 0;
-    const int reason = errno;
-    std::fclose(in);
-    if (failed) {
-        *error = "cannot read " + path + ": " + std::generic_category().message(reason != 0 ? reason : EIO);
-        return false;
-    }
-    return true;
 }
 
 }  // namespace orvix::config

@@ -61,8 +61,4 @@ struct RegistryFileApplied {
 // that editing the file and applying it again gives the registry the file's content.
 RegistryFileApplied apply_registry_file(const RegistryFile& file, const RegistryFile* previous = nullptr);
 
-// Reads a file from disk; false with a one-line message naming the path and the operating
-// system's reason when it cannot be read (also for a directory). Never throws.
-bool read_file_bytes(const std::string& path, std::string* bytes, std::string* error);
-
 }  // namespace orvix::config

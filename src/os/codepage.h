@@ -27,4 +27,8 @@ int32_t system_utf8_to_wide(const char* source, char16_t* destination, int32_t d
 // empty, when the conversion fails.
 bool system_utf8_to_u16(const char* source, std::u16string* out);
 
+// The code page of the narrow ("A") system calls: GetACP on Windows, where the registry's
+// narrow reads convert to it; 65001 (UTF-8) elsewhere.
+uint32_t narrow_code_page();
+
 }  // namespace orvix::os

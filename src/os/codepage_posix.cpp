@@ -129,4 +129,6 @@ int32_t system_utf8_to_wide(const char* source, char16_t* destination, int32_t d
     return needed;
 }
 
+uint32_t narrow_code_page() { return 65001; }
+
 }  // namespace orvix::os

@@ -20,4 +20,6 @@ int32_t system_utf8_to_wide(const char* source, char16_t* destination, int32_t d
     return n;
 }
 
+uint32_t narrow_code_page() { return GetACP(); }
+
 }  // namespace orvix::os

@@ -4,6 +4,8 @@
 // must hold exactly that for every setting the lint says is stored.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "admin/policy_lint.h"
@@ -17,9 +19,9 @@ namespace {
 using orvix::admin::PolicyVerdict;
 
 TEST(PolicyLintAgreement, EveryValueTheLintSaysIsStoredIsWhatTheStoreHolds) {
-    std::string bytes, error;
-    ASSERT_TRUE(orvix::config::read_file_bytes(ORVIX_TOOL_FIXTURES "/policies-problems.reg", &bytes, &error))
-        << error;
+    std::ifstream in(ORVIX_TOOL_FIXTURES "/policies-problems.reg", std::ios::binary);
+    ASSERT_TRUE(in);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     const orvix::config::RegistryFile file = orvix::config::parse_registry_file(bytes);
     ASSERT_TRUE(file.problems.empty());
     ASSERT_TRUE(orvix::config::apply_registry_file(file).problems.empty());

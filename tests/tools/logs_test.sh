@@ -120,7 +120,7 @@ if [ -z "$runner" ]; then
     logs "$work/odd" "$work/missing"
     expect_status 1 "odd files"
     expect_out "^$A/PID !! not parsed \(the file ends inside this line \(no line end\)\): 2024-03-09T16:00:09.000Z .*half a li$" "torn line"
-    expect_out '^\?/\? !! not parsed \(no time at the start\): \\x1b\[2Jclears the screen$' "foreign file, escaped"
+    expect_out '^\?/\? !! not parsed \(no time at the start\): \\x1B\[2Jclears the screen$' "foreign file, escaped"
     expect_err "wide.txt: UTF-16 text" "UTF-16 file"
     expect_err "crash.dmp: binary \(a zero byte at offset 2\)" "binary file"
     expect_err "missing: No such file or directory" "missing path"

@@ -10,8 +10,10 @@
 
 #include "adapter_source.h"
 #include "commands.h"
+#include "input_file.h"
 #include "json_output.h"
 #include "platform/display_adapters.h"
+#include "text_output.h"
 
 namespace orvix_env {
 namespace {
@@ -39,25 +41,14 @@ int print_json_document(const std::vector<orvix::ListedDisplayAdapter>& all, con
 
 }  // namespace
 
-int run_adapters(int argc, char** argv) {
-    int next = 0;
-    if (next < argc && std::string_view(argv[next]) == "--pci-dump") {
-        if (next + 1 >= argc) {
-            std::fprintf(stderr, "usage: orvix-env adapters [--pci-dump FILE] [FILTER]\n");
-            return 2;
-        }
+int run_adapters(const std::string& pci_dump, const std::string& filter) {
+    if (!pci_dump.empty()) {
         std::string problem;
-        if (!use_pci_dump(argv[next + 1], &problem)) {
+        if (!check_input_file(pci_dump, &problem) || !use_pci_dump(pci_dump, &problem)) {
             std::fprintf(stderr, "orvix-env adapters: %s\n", problem.c_str());
             return 2;
         }
-        next += 2;
     }
-    if (argc - next > 1) {
-        std::fprintf(stderr, "usage: orvix-env adapters [--pci-dump FILE] [FILTER]\n");
-        return 2;
-    }
-    const std::string filter = next < argc ? argv[next] : "";
     try {
         const auto all = orvix::listDisplayAdapters();
         if (json_output()) {
@@ -67,25 +58,46 @@ int run_adapters(int argc, char** argv) {
         std::printf("%-9s  %-16s  %s\n", "id", "driver version", "name");
         for (const auto& a : all) {
             std::printf("%s  %-16s  %s\n", adapter_id(a).c_str(),
-                        a.software_renderer ? "(software)" : a.driver_version.c_str(), a.name.c_str());
+                        a.software_renderer ? "(software)" : printable(a.driver_version, false).c_str(),
+                        printable(a.name, false).c_str());
         }
         if (all.empty()) std::printf("(no display adapters)\n");
         const auto [name, version] = orvix::getDisplayAdapterInfo(filter);
         if (name.empty()) {
-            std::printf("\nno adapter matches \"%s\" (the software renderer is never selected)\n", filter.c_str());
+            std::printf("\nno adapter matches \"%s\" (the software renderer is never selected)\n",
+                        printable(filter).c_str());
             return 1;
         }
-        std::printf("\n\"%s\" selects: %s (driver version %s)\n", filter.c_str(), name.c_str(), version.c_str());
+        std::printf("\n\"%s\" selects: %s (driver version %s)\n", printable(filter).c_str(),
+                    printable(name, false).c_str(), printable(version, false).c_str());
         return 0;
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "orvix-env adapters: %s (the system cannot list its display adapters)\n", e.what());
+        if (!pci_dump.empty()) {
+            // The layer names the Windows call it would have made; the dump is what failed.
+            std::fprintf(stderr,
+                         "orvix-env adapters: libpci could not read the adapters from the dump %s (the layer "
+                         "reports \"%s\")\n",
+                         printable(pci_dump, false).c_str(), printable(e.what(), false).c_str());
+            return 2;
+        }
+        std::fprintf(stderr, "orvix-env adapters: %s (the system cannot list its display adapters)\n",
+                     printable(e.what(), false).c_str());
         return 1;
     }
 }
 
-ORVIX_ENV_COMMAND(adapters, "adapters", "[--pci-dump FILE] [FILTER]",
+std::function<int()> declare_adapters(CLI::App& command) {
+    auto dump = std::make_shared<std::string>();
+    auto filter = std::make_shared<std::string>();
+    command.add_option("--pci-dump", *dump, "read the PCI display controllers from `lspci -x` output (Linux only)")
+        ->type_name("FILE");
+    command.add_option("FILTER", *filter, "a case-sensitive part of the adapter's name");
+    return [dump, filter] { return run_adapters(*dump, *filter); };
+}
+
+ORVIX_ENV_COMMAND(adapters, "adapters",
                   "the display adapters with their driver versions, and the one FILTER selects "
                   "(--pci-dump: read the PCI display controllers from `lspci -x` output, Linux only)",
-                  run_adapters);
+                  declare_adapters);
 
 }  // namespace orvix_env

@@ -4,6 +4,7 @@
 // ADL object's lines, the versions and every failure are collected into one document;
 // its errors still reach standard error as the terminal logger writes them.
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <map>
 #include <memory>
@@ -18,6 +19,7 @@
 #include "logging/terminal_logger.h"
 #include "platform/adl.h"
 #include "platform/signature_check.h"
+#include "text_output.h"
 
 namespace orvix_env {
 
@@ -28,6 +30,38 @@ orvix::logging::TerminalLogger& terminal_root() {
     static orvix::logging::TerminalLogger root(VORN_EVENT_CAT_VIDEO_DRIVER, 4, false);
     return root;
 }
+
+// Whether the object reported that a library file loaded: a later "failed to load DLL"
+// then means that the library lacks an entry point, not that it was not found.
+std::atomic<bool> g_library_loaded{false};
+
+void note_loaded(const char* message) {
+    if (std::string_view(message).rfind("Successfully loaded ", 0) == 0) g_library_loaded = true;
+}
+
+// The terminal logger's lines with the library's texts (adapter and display names, ...)
+// made printable.
+class PrintableLogger : public orvix::logging::LoggerBase {
+  public:
+    explicit PrintableLogger(uint32_t category) : LoggerBase(4), category_(category) {}
+
+    void write(const std::string& message, uint32_t level, const int32_t& code) override {
+        write(message.c_str(), level, code);
+    }
+    void write(const char* message, uint32_t level, int32_t code) override {
+        if (level > maxLevel) return;
+        if (message == nullptr) message = "";
+        note_loaded(message);
+        orvix::logging::TerminalLogger(category_, &terminal_root()).write(printable(message, false), level, code);
+    }
+    std::unique_ptr<LoggerBase> clone() const override { return clone(kKeepCategory); }
+    std::unique_ptr<LoggerBase> clone(uint32_t category) const override {
+        return std::make_unique<PrintableLogger>(category == kKeepCategory ? category_ : category);
+    }
+
+  private:
+    uint32_t category_;
+};
 
 // Every line the ADL object and its clones write, for --json.
 struct Collected {
@@ -50,6 +84,7 @@ class CollectingLogger : public orvix::logging::LoggerBase {
     void write(const char* message, uint32_t level, int32_t code) override {
         if (level > maxLevel) return;
         if (message == nullptr) message = "";
+        note_loaded(message);
         {
             std::lock_guard<std::mutex> lock(collected().mutex);
             std::string name = orvix::logging::levelName(level);
@@ -59,7 +94,7 @@ class CollectingLogger : public orvix::logging::LoggerBase {
         }
         // Standard error shows the errors as without --json.
         if (level <= 1)
-            orvix::logging::TerminalLogger(category_, &terminal_root()).write(message, level, code);
+            orvix::logging::TerminalLogger(category_, &terminal_root()).write(printable(message, false), level, code);
     }
     std::unique_ptr<LoggerBase> clone() const override { return clone(kKeepCategory); }
     std::unique_ptr<LoggerBase> clone(uint32_t category) const override {
@@ -86,7 +121,7 @@ void report(const char* operation, int adapter, const std::error_code& code) {
         g_failures.push_back(std::move(failure));
         return;
     }
-    std::printf("%s for adapter %d: %s (%s %d)\n", operation, adapter, code.message().c_str(),
+    std::printf("%s for adapter %d: %s (%s %d)\n", operation, adapter, printable(code.message(), false).c_str(),
                 code.category().name(), code.value());
 }
 
@@ -95,30 +130,39 @@ Json collected_lines() {
     return collected().lines;
 }
 
+// What really failed, where the object's own words would mislead.
+std::string failure_reason(const std::system_error& e) {
+    if (g_library_loaded && e.code() == orvix::make_error_code(orvix::AdlInternalError::LoadFailed)) {
+        return "the library file loaded, but it lacks an entry point the agent binds, so it is not used (the "
+               "object reports this as \"" + e.code().message() + "\")";
+    }
+    return e.what();
+}
+
 }  // namespace
 
-int run_adl(int argc, char**) {
-    if (argc != 0) {
-        std::fprintf(stderr, "usage: orvix-env adl\n");
-        return 2;
-    }
+int run_adl() {
     std::shared_ptr<orvix::iADL> adl;
     try {
-        adl = orvix::getAdlInstance(json_output()
-                                        ? std::make_unique<CollectingLogger>(VORN_EVENT_CAT_VIDEO_DRIVER)
-                                        : terminal_root().clone());
+        std::unique_ptr<orvix::logging::LoggerBase> logger;
+        if (json_output()) {
+            logger = std::make_unique<CollectingLogger>(VORN_EVENT_CAT_VIDEO_DRIVER);
+        } else {
+            logger = std::make_unique<PrintableLogger>(VORN_EVENT_CAT_VIDEO_DRIVER);
+        }
+        adl = orvix::getAdlInstance(std::move(logger));
     } catch (const std::system_error& e) {
         const bool verifiable = orvix::signatureVerificationAvailable();
         if (json_output()) {
             print_json({{"available", false},
-                        {"reason", e.what()},
+                        {"reason", failure_reason(e)},
                         {"category", e.code().category().name()},
                         {"code", e.code().value()},
                         {"signature_verification", verifiable},
                         {"lines", collected_lines()}});
             return 1;
         }
-        std::printf("The AMD display library is not available: %s (%s %d)\n", e.what(),
+        std::printf("The AMD display library is not available: %s (%s %d)\n", failure_reason(e).c_str(),
                     e.code().category().name(), e.code().value());
         if (!verifiable) {
             std::printf(
@@ -135,7 +179,9 @@ int run_adl(int argc, char**) {
         const std::string software = std::string(adlText(versions.strCrimsonVersion));
         document["driver"] = driver;
         document["software"] = software;
-        if (!json_output()) std::printf("driver %s, software %s\n", driver.c_str(), software.c_str());
+        if (!json_output()) {
+            std::printf("driver %s, software %s\n", printable(driver, false).c_str(), printable(software, false).c_str());
+        }
     }
     std::map<int32_t, AdapterInfo> adapters;
     const std::error_code listed = adl->getAdaptersInfo(adapters);
@@ -147,7 +193,7 @@ int run_adl(int argc, char**) {
             print_json(document);
             return 1;
         }
-        std::printf("no AMD adapters: %s (%s %d)\n", listed.message().c_str(), listed.category().name(),
+        std::printf("no AMD adapters: %s (%s %d)\n", printable(listed.message(), false).c_str(), listed.category().name(),
                     listed.value());
         return 1;
     }
@@ -172,9 +218,9 @@ int run_adl(int argc, char**) {
     return 0;
 }
 
-ORVIX_ENV_COMMAND(adl, "adl", "",
+ORVIX_ENV_COMMAND(adl, "adl",
                   "load the AMD display library and dump its adapters, connectors, displays and modes (or say why "
                   "it did not load)",
-                  run_adl);
+                  declare_plain<run_adl>);
 
 }  // namespace orvix_env

@@ -11,7 +11,9 @@
 #include "admin/admin_template_check.h"
 #include "admin/admin_templates.h"
 #include "commands.h"
+#include "console.h"
 #include "json_output.h"
+#include "text_output.h"
 
 namespace orvix_env {
 namespace {
@@ -61,36 +63,41 @@ int check(const std::string& dir) {
     return 1;
 }
 
-int run_admx(int argc, char** argv) {
-    const bool checking = argc == 2 && std::string_view(argv[0]) == "--check";
-    if (!(argc == 1 && argv[0][0] != '-') && !checking) {
-        std::fprintf(stderr, "usage: orvix-env admx DIR | orvix-env admx --check DIR\n");
-        return 2;
-    }
-    if (checking) return check(argv[1]);
+int run_admx(const std::string& folder, bool checking) {
+    if (checking) return check(folder);
     std::string error;
-    if (!orvix::admin::write_admin_templates(argv[0], &error)) {
+    if (!orvix::admin::write_admin_templates(folder, &error)) {
         std::fprintf(stderr, "orvix-env: %s\n", error.c_str());
         return 1;
     }
-    const std::filesystem::path dir(argv[0]);
-    const std::string admx = (dir / orvix::admin::kAdmxFileName).string();
-    const std::string adml = (dir / orvix::admin::kAdmlFolder / orvix::admin::kAdmlFileName).string();
+    const std::filesystem::path dir = path_from_utf8(folder);
+    const std::string admx = utf8_from_path(dir / orvix::admin::kAdmxFileName);
+    const std::string adml = utf8_from_path(dir / orvix::admin::kAdmlFolder / orvix::admin::kAdmlFileName);
     if (json_output()) {
         print_json({{"written", {admx, adml}}, {"revision", orvix::admin::template_revision()}});
     } else {
-        std::printf("%s\n%s\nrevision %s\n", admx.c_str(), adml.c_str(),
+        std::printf("%s\n%s\nrevision %s\n", printable(admx, false).c_str(), printable(adml, false).c_str(),
                     orvix::admin::template_revision().c_str());
     }
     return 0;
 }
 
+std::function<int()> declare_admx(CLI::App& command) {
+    auto folder = std::make_shared<std::string>();
+    auto checking = std::make_shared<bool>(false);
+    command.add_option("DIR", *folder, "the folder to write the templates to, or with --check the deployed "
+                                       "PolicyDefinitions folder (or central store)")
+        ->required();
+    command.add_flag("--check", *checking, "compare the templates deployed in DIR with this agent's catalogue");
+    return [folder, checking] { return run_admx(*folder, *checking); };
+}
+
 }  // namespace
 
 ORVIX_ENV_COMMAND(
-    admx, "admx", "DIR | --check DIR",
+    admx, "admx",
     "write the Group Policy templates DIR/orvix.admx and DIR/en-US/orvix.adml from the catalogue, or "
-    "compare templates deployed in DIR with it",
-    run_admx);
+    "compare templates deployed in DIR with it (--check)",
+    declare_admx);
 
 }  // namespace orvix_env

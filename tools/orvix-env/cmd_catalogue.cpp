@@ -11,11 +11,7 @@
 
 namespace orvix_env {
 
-int run_catalogue(int argc, char**) {
-    if (argc != 0) {
-        std::fprintf(stderr, "usage: orvix-env catalogue\n");
-        return 2;
-    }
+int run_catalogue() {
     if (json_output()) {
         Json rows = Json::array();
         for (uint32_t index = 0; index <= get_num_entries() + 1; ++index) {
@@ -50,9 +46,9 @@ int run_catalogue(int argc, char**) {
 }
 
 ORVIX_ENV_COMMAND(
-    catalogue, "catalogue", "",
+    catalogue, "catalogue",
     "print the settings catalogue as tab-separated rows under a header: index, then every field in "
     "table order",
-    run_catalogue);
+    declare_plain<run_catalogue>);
 
 }  // namespace orvix_env

@@ -13,6 +13,8 @@
 #include "config/registry_export_file.h"
 #include "config/settings_catalogue.h"
 #include "config/settings_from_file.h"
+#include "console.h"
+#include "input_file.h"
 #include "json_output.h"
 
 namespace orvix_env {
@@ -60,6 +62,16 @@ std::string out_of_range_number(const std::string& value) {
     digits.erase(0, std::min(digits.find_first_not_of('0'), digits.size() - 1));
     if (digits.size() < 10 || (digits.size() == 10 && digits <= "4294967295")) return {};
     return digits;
+}
+
+// A value whose leading decimal number is followed by more than blanks ("0x10", "1e3",
+// "2 3", "1;"): the agent's read stops at the first character that cannot continue it.
+bool has_text_after_number(const std::string& value) {
+    size_t i = 0;
+    if (i < value.size() && value[i] == '+') ++i;
+    const size_t digits = i;
+    while (i < value.size() && std::isdigit(static_cast<unsigned char>(value[i]))) ++i;
+    return i > digits && value.find_first_not_of(" \t\r", i) != std::string::npos;
 }
 
 // A catalogue name that differs from name only in letter case, for a hint.
@@ -122,6 +134,12 @@ public:
     void file_problem(int number, const std::string& message) {
         current_ = ConfigItem{};
         problem(number, message);
+    }
+
+    // The last line's finding is not what the file says after all (its line end is
+    // wrong): it is shown as a problem, already counted by the file problem before it.
+    void withdraw_last_ok() {
+        if (!findings_.empty()) findings_.back().ok = false;
     }
 
     int problems() const { return problems_; }
@@ -187,7 +205,11 @@ public:
         }
         const std::string note = clamp_note(row, c.number);
         const std::string value = orvix::config::internal::strip_spaces(item.value);
-        if (!value.empty() && value[0] == '-') {
+        if (has_text_after_number(value)) {
+            problem(number, item.name + ": " + quoted(value) + " has text after its number, which the agent "
+                                "ignores: it reads " + std::to_string(c.number) + note +
+                                " (only decimal digits are read: no hexadecimal, exponent or list)");
+        } else if (!value.empty() && value[0] == '-') {
             problem(number, item.name + ": " + quoted(value) +
                                 " is negative, which wraps around: the agent reads " +
                                 std::to_string(c.number) + note);
@@ -240,13 +262,9 @@ public:
     int problems_ = 0;
 };
 
-int run_check_config(int argc, char** argv) {
-    if (argc != 1) {
-        std::fprintf(stderr, "usage: orvix-env check-config FILE\n");
-        return 2;
-    }
+int run_check_config(const std::string& file) {
     std::string bytes, error;
-    if (!orvix::config::read_file_bytes(argv[0], &bytes, &error)) {
+    if (!read_input_file(file, &bytes, &error)) {
         std::fprintf(stderr, "orvix-env: %s\n", error.c_str());
         return 2;
     }
@@ -267,11 +285,23 @@ int run_check_config(int argc, char** argv) {
         for (size_t start = 0; start < bytes.size();) {
             size_t end = bytes.find('\n', start);
             if (end == std::string::npos) end = bytes.size();
-            checker.line(++number, bytes.substr(start, end - start));
+            const std::string line = bytes.substr(start, end - start);
+            ++number;
+            const size_t cr = line.find('\r');
+            if (cr != std::string::npos && cr + 1 < line.size()) {
+                // Lines end only at a line feed: what follows a lone carriage return stays
+                // part of this line, so a setting written there is lost.
+                checker.file_problem(number, "the line holds a carriage return (CR) that does not end it: the "
+                                             "agent ends lines only at line feeds (LF), so everything after "
+                                             "the CR is part of this line; save the file with LF or CRLF "
+                                             "line ends");
+            }
+            checker.line(number, line);
+            if (cr != std::string::npos && cr + 1 < line.size()) checker.withdraw_last_ok();
             start = end + 1;
         }
     }
-    const std::string path = printable(argv[0], false);
+    const std::string path = printable(file, false);
     if (json_output()) {
         Json lines = Json::array();
         for (const Finding& f : checker.findings()) {
@@ -283,14 +313,17 @@ int run_check_config(int argc, char** argv) {
             line["message"] = f.message;
             lines.push_back(std::move(line));
         }
-        print_json({{"file", argv[0]},
+        print_json({{"file", file},
                     {"encoding", encoding},
                     {"lines", std::move(lines)},
                     {"problems", checker.problems()}});
         return checker.problems() == 0 ? 0 : 1;
     }
     for (const Finding& f : checker.findings()) {
-        std::printf("%d: %s%s\n", f.line, f.ok ? "ok: " : "", f.message.c_str());
+        // Every line fits 100 columns; a long message continues under its start.
+        const std::string number = std::to_string(f.line) + ": ";
+        const std::string text = wrap_text(number + (f.ok ? "ok: " : "") + f.message, 100, number.size());
+        std::printf("%s\n", text.c_str());
     }
     if (checker.problems() == 0) {
         std::printf("%s: no problems found\n", path.c_str());
@@ -301,10 +334,16 @@ int run_check_config(int argc, char** argv) {
     return 1;
 }
 
+std::function<int()> declare_check_config(CLI::App& command) {
+    auto file = std::make_shared<std::string>();
+    command.add_option("FILE", *file, "the agent configuration file (orvix-agent.conf)")->required();
+    return [file] { return run_check_config(*file); };
+}
+
 }  // namespace
 
-ORVIX_ENV_COMMAND(check_config, "check-config", "FILE",
+ORVIX_ENV_COMMAND(check_config, "check-config",
                   "say line by line what the agent would make of a configuration file; exit 1 on problems",
-                  run_check_config);
+                  declare_check_config);
 
 }  // namespace orvix_env

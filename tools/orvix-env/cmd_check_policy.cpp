@@ -9,7 +9,10 @@
 
 #include "admin/policy_lint.h"
 #include "commands.h"
+#include "console.h"
 #include "json_output.h"
+#include "os/codepage.h"
+#include "text_output.h"
 
 namespace orvix_env {
 namespace {
@@ -24,30 +27,45 @@ std::string name_text(const PolicyValue& v) {
     if (v.name.empty()) return "(default)";
     std::string text = orvix::admin::printable(v.name);
     if (text.size() > 80) text = text.substr(0, 80) + "...";
-    if (!v.setting.empty() && v.setting != v.name) text += " (" + v.setting + ")";
+    if (!v.setting.empty() && v.setting != v.name) text += " (" + printable(v.setting, false) + ")";
     return text;
 }
 
-void print_text(const PolicyReport& report) {
+// Every line fits 100 columns; a long explanation continues under its start.
+void print_wrapped(const std::string& line, size_t indent) {
+    const std::string wrapped = wrap_text(line, 100, indent);
+    std::printf("%s\n", wrapped.c_str());
+}
+
+void print_text(const PolicyReport& report, int skipped_lines) {
     for (const PolicyKey& key : report.keys) {
-        std::printf("%d. %s: %s", key.priority, key.label.c_str(), full_path(key).c_str());
+        std::string header = std::to_string(key.priority) + ". " + key.label + ": " + printable(full_path(key), false);
         if (!key.present) {
-            std::printf(": not present\n");
+            print_wrapped(header + ": not present", 3);
             continue;
         }
-        std::printf(": %zu value%s\n", key.values.size(), key.values.size() == 1 ? "" : "s");
+        print_wrapped(header + ": " + std::to_string(key.values.size()) + (key.values.size() == 1 ? " value" : " values"),
+                      3);
         for (const PolicyValue& v : key.values) {
-            std::printf("  %s = %s\n", name_text(v).c_str(),
-                        orvix::admin::describe_registry_data(v.type, v.data).c_str());
-            std::printf("      %s: %s\n", orvix::admin::verdict_word(v.verdict), v.explanation.c_str());
+            print_wrapped("  " + name_text(v) + " = " + orvix::admin::describe_registry_data(v.type, v.data), 6);
+            print_wrapped("      " + std::string(orvix::admin::verdict_word(v.verdict)) + ": " + v.explanation, 6);
         }
     }
-    if (report.problems == 0) {
-        std::printf("%d value%s, all take effect as written\n", report.values, report.values == 1 ? "" : "s");
+    std::string summary = std::to_string(report.values) + (report.values == 1 ? " value" : " values");
+    if (report.problems == 0 && skipped_lines == 0) {
+        summary += ", all take effect as written";
+    } else if (report.problems != 0) {
+        summary += ", " + std::to_string(report.problems) + (report.problems == 1 ? " does" : " do") +
+                   " not take effect as written";
     } else {
-        std::printf("%d value%s, %d do%s not take effect as written\n", report.values,
-                    report.values == 1 ? "" : "s", report.problems, report.problems == 1 ? "es" : "");
+        summary += report.values == 1 ? " takes effect as written" : " take effect as written";
     }
+    if (skipped_lines != 0) {
+        summary += "; " + std::to_string(skipped_lines) + " line" + (skipped_lines == 1 ? "" : "s") + " of " +
+                   printable(global_options().registry_file, false) +
+                   " could not be read (see above), so what they set is missing";
+    }
+    print_wrapped(summary, 0);
 }
 
 void print_json_report(const PolicyReport& report) {
@@ -75,14 +93,13 @@ void print_json_report(const PolicyReport& report) {
                         {"present", key.present},
                         {"values", std::move(values)}});
     }
-    print_json({{"keys", std::move(keys)}, {"values", report.values}, {"problems", report.problems}});
+    print_json({{"keys", std::move(keys)},
+                {"values", report.values},
+                {"problems", report.problems},
+                {"skipped_file_lines", global_options().registry_file_skipped_lines}});
 }
 
-int run_check_policy(int argc, char**) {
-    if (argc != 0) {
-        std::fprintf(stderr, "usage: orvix-env check-policy\n");
-        return 2;
-    }
+int run_check_policy() {
     if (registry_option_supported() && global_options().registry_file.empty()) {
         std::fprintf(stderr,
                      "orvix-env check-policy: this machine has no registry; give the policies as a registry "
@@ -90,21 +107,25 @@ int run_check_policy(int argc, char**) {
         return 2;
     }
     orvix::config::internal::RegistryInterfaceImpl registry;
-    const PolicyReport report = orvix::admin::check_policy_keys(registry);
+    PolicyReport report = orvix::admin::check_policy_keys(registry);
+    // The agent reads texts through the narrow calls; what they make of a text is only
+    // visible beside the text as stored.
+    orvix::admin::note_changed_texts(report, orvix::admin::machine_stored_text, orvix::os::narrow_code_page());
+    const int skipped = global_options().registry_file_skipped_lines;
     if (json_output()) {
         print_json_report(report);
     } else {
-        print_text(report);
+        print_text(report, skipped);
     }
-    return report.problems == 0 ? 0 : 1;
+    return report.problems == 0 && skipped == 0 ? 0 : 1;
 }
 
 }  // namespace
 
 ORVIX_ENV_COMMAND(
-    check_policy, "check-policy", "",
+    check_policy, "check-policy",
     "say for every value of the three policy keys what the agent makes of it and why; exit 1 when "
     "one does not take effect as written",
-    run_check_policy);
+    declare_plain<run_check_policy>);
 
 }  // namespace orvix_env

@@ -12,6 +12,7 @@
 #include "config/environment_store_internal.h"
 #include "json_output.h"
 #include "store_console.h"
+#include "text_output.h"
 
 namespace orvix_env {
 
@@ -60,14 +61,8 @@ int32_t read_value(const char* name, uint32_t index, uint32_t type, uint8_t* val
 
 }  // namespace
 
-int run_get(int argc, char** argv) {
-    bool file_variant = false;
-    if (!take_source_option(&argc, argv, &file_variant)) return 2;
-    if (argc != 1) {
-        std::fprintf(stderr, "usage: orvix-env get NAME [--source registry|file]\n");
-        return 2;
-    }
-    const char* name = argv[0];
+int run_get(const std::string& setting, bool file_variant) {
+    const char* name = setting.c_str();
     if (start_console_log() != VORN_STATUS_SUCCESS || start_store(file_variant) != VORN_STATUS_SUCCESS)
         return 1;
     const uint32_t index = get_entry_index(name);
@@ -76,7 +71,8 @@ int run_get(int argc, char** argv) {
     if (read_value(name, index, type, value) != VORN_STATUS_SUCCESS) {
         // The store's refusal went to the layer's messages; say it here too.
         if (!global_options().verbose) {
-            std::fprintf(stderr, "orvix-env: %s is not a setting (see orvix-env catalogue)\n", name);
+            std::fprintf(stderr, "orvix-env: %s is not a setting (see orvix-env catalogue)\n",
+                         printable(setting, false).c_str());
         }
         return 1;
     }
@@ -92,7 +88,7 @@ int run_get(int argc, char** argv) {
                     {"source", source.empty() ? Json() : Json(source)},
                     {"sources_read", std::move(read)}});
     } else {
-        std::printf("%s\n", display.c_str());
+        std::printf("%s\n", printable(display, false).c_str());
         if (!source.empty()) {
             std::fprintf(stderr, "orvix-env: %s is set by %s\n", name, source.c_str());
         } else {
@@ -106,8 +102,15 @@ int run_get(int argc, char** argv) {
     return 0;
 }
 
-ORVIX_ENV_COMMAND(get, "get", "NAME [--source registry|file]",
-                  "print the current value of setting NAME; standard error names the source that set it",
-                  run_get);
+std::function<int()> declare_get(CLI::App& command) {
+    auto name = std::make_shared<std::string>();
+    auto file = std::make_shared<bool>(false);
+    command.add_option("NAME", *name, "the setting, e.g. orvix.tcp_port")->required();
+    add_source_option(command, file);
+    return [name, file] { return run_get(*name, *file); };
+}
+
+ORVIX_ENV_COMMAND(get, "get", "print the current value of setting NAME; standard error names the source that set it",
+                  declare_get);
 
 }  // namespace orvix_env

@@ -15,15 +15,6 @@
 namespace orvix_env {
 namespace {
 
-bool parse_count(const char* text, unsigned long* out) {
-    errno = 0;
-    char* end = nullptr;
-    const unsigned long long v = std::strtoull(text, &end, 10);
-    if (errno != 0 || end == text || *end != '\0' || text[0] == '-' || v > 100000000ull) return false;
-    *out = static_cast<unsigned long>(v);
-    return true;
-}
-
 // Why a log folder cannot be used, in the operating system's words: the folder cannot
 // be created, or a file cannot be created in it.
 std::string folder_problem(const std::string& folder) {
@@ -49,12 +40,7 @@ std::string folder_problem(const std::string& folder) {
 
 }  // namespace
 
-int run_log(int argc, char** argv) {
-    unsigned long count = 10;
-    if (argc > 1 || (argc == 1 && !parse_count(argv[0], &count))) {
-        std::fprintf(stderr, "usage: orvix-env log [COUNT]   (COUNT: 0 to 100000000 lines, default 10)\n");
-        return 2;
-    }
+int run_log(unsigned long count) {
     // Asynchronous, no console echo, the default file name and no session identifier.
     const int32_t status = vorn_event_start_logging("orvix_env", 1, 1, 0, 1);
     if (status != VORN_STATUS_SUCCESS) {
@@ -85,8 +71,16 @@ int run_log(int argc, char** argv) {
     return 0;
 }
 
-ORVIX_ENV_COMMAND(log, "log", "[COUNT]",
+std::function<int()> declare_log(CLI::App& command) {
+    auto count = std::make_shared<unsigned long>(10);
+    command.add_option("COUNT", *count, "lines to write, 0 to 100000000 (default 10)")
+        ->check(kDecimal)
+        ->check(CLI::Range(0ul, 100000000ul));
+    return [count] { return run_log(*count); };
+}
+
+ORVIX_ENV_COMMAND(log, "log",
                   "write COUNT numbered lines (default 10) to a log file of the event log and print its path",
-                  run_log);
+                  declare_log);
 
 }  // namespace orvix_env

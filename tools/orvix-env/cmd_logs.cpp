@@ -5,9 +5,9 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <map>
-#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -22,6 +22,7 @@
 #include "interrupt.h"
 #include "json_output.h"
 #include "platform/text_conversion.h"
+#include "text_output.h"
 
 namespace orvix_env {
 namespace {
@@ -46,38 +47,20 @@ struct LogsOptions {
     bool files = false, follow = false, summary = false, banners = false;
 };
 
-// Untrusted text for the terminal: control bytes, escape sequences and bytes that are
-// not UTF-8 become \xNN; everything else is kept. All text output goes through here.
+// Text from the files goes through the shared escaping rule; plain ASCII, nearly every
+// line of a log file, is appended as it is without a copy.
 void put_printable(std::string& out, std::string_view text) {
-    static const char kHex[] = "0123456789abcdef";
-    for (size_t i = 0; i < text.size();) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (c >= 0x20 && c < 0x7f) {
-            out.push_back(static_cast<char>(c));
-            ++i;
-            continue;
-        }
-        size_t n = c >= 0xf0 && c <= 0xf4 ? 4 : c >= 0xe0 ? 3 : c >= 0xc2 && c < 0xe0 ? 2 : 0;
-        bool valid = n > 0 && i + n <= text.size();
-        for (size_t k = 1; valid && k < n; ++k) valid = (static_cast<unsigned char>(text[i + k]) & 0xc0) == 0x80;
-        if (valid && c == 0xc2 && static_cast<unsigned char>(text[i + 1]) < 0xa0) valid = false;  // C1 controls
-        if (valid) {
-            out.append(text.substr(i, n));
-            i += n;
-            continue;
-        }
-        out += "\\x";
-        out.push_back(kHex[c >> 4]);
-        out.push_back(kHex[c & 15]);
-        ++i;
+    const bool plain = std::all_of(text.begin(), text.end(), [](char c) {
+        return static_cast<unsigned char>(c) >= 0x20 && static_cast<unsigned char>(c) < 0x7f;
+    });
+    if (plain) {
+        out.append(text);
+    } else {
+        out += printable(text, false);
     }
 }
 
-std::string printable(std::string_view text) {
-    std::string out;
-    put_printable(out, text);
-    return out;
-}
+std::string shown(std::string_view text) { return printable(text, false); }
 
 // A JSON string through the JSON library; plain ASCII is quoted as it is.
 void put_json_string(std::string& out, std::string_view text) {
@@ -96,7 +79,7 @@ void put_json_string(std::string& out, std::string_view text) {
 std::string tag_of(const LogSource& source) {
     const std::string app = source.application();
     const int64_t pid = source.process_id();
-    return (app.empty() ? std::string("?") : printable(app)) + "/" + (pid >= 0 ? std::to_string(pid) : "?");
+    return (app.empty() ? std::string("?") : shown(app)) + "/" + (pid >= 0 ? std::to_string(pid) : "?");
 }
 
 // What every JSON line of a file carries about its source, made once per file.
@@ -247,7 +230,7 @@ std::vector<std::string> existing(const std::vector<std::string>& folders) {
         if (fs::is_directory(fs::path(reinterpret_cast<const char8_t*>(folder.c_str())), error)) {
             found.push_back(folder);
         } else if (global_options().verbose) {
-            std::fprintf(stderr, "orvix-env logs: no folder %s yet\n", printable(folder).c_str());
+            std::fprintf(stderr, "orvix-env logs: no folder %s yet\n", shown(folder).c_str());
         }
     }
     return found;
@@ -266,7 +249,7 @@ bool build_filter(const LogsOptions& o, LogFilter* filter) {
         int64_t ms = 0;
         std::string error;
         if (!orvix::admin::parse_time_argument(*text, now_ms, &ms, &error)) {
-            std::fprintf(stderr, "orvix-env logs: %s %s\n", name, printable(error).c_str());
+            std::fprintf(stderr, "orvix-env logs: %s %s\n", name, shown(error).c_str());
             return false;
         }
         *target = ms;
@@ -313,9 +296,9 @@ void print_summary_block(std::string& out, const std::string& title, const LogSu
     out += "\n  categories:";
     std::vector<std::pair<std::string, uint64_t>> categories(s.categories.begin(), s.categories.end());
     std::stable_sort(categories.begin(), categories.end(), [](auto& a, auto& b) { return a.second > b.second; });
-    for (const auto& [name, n] : categories) out += " " + printable(name) + " " + std::to_string(n);
+    for (const auto& [name, n] : categories) out += " " + shown(name) + " " + std::to_string(n);
     out += "\n  most frequent messages:\n";
-    for (const auto& [text, n] : s.top_messages(5)) out += "    " + std::to_string(n) + "  " + printable(text) + "\n";
+    for (const auto& [text, n] : s.top_messages(5)) out += "    " + std::to_string(n) + "  " + shown(text) + "\n";
     if (s.messages_capped) out += "    (more distinct messages than were counted)\n";
 }
 
@@ -366,16 +349,16 @@ Json banner_json(const LogSource& s) {
 }
 
 void print_banner_block(std::string& out, const LogSource& s) {
-    out += printable(s.path) + "\n";
+    out += shown(s.path) + "\n";
     const auto& b = s.banner;
     const std::string pid = s.process_id() >= 0 ? std::to_string(s.process_id()) : "?";
     if (!b.present) {
         out += "  no banner (a file opened by a rotation, or not a log file); the name says: application " +
-               (s.name.matched ? printable(s.name.application) + ", process " + pid : std::string("?")) + "\n";
+               (s.name.matched ? shown(s.name.application) + ", process " + pid : std::string("?")) + "\n";
         return;
     }
     auto row = [&](const char* name, const std::string& value) {
-        out += std::string("  ") + name + std::string(22 - std::strlen(name), ' ') + printable(value) + "\n";
+        out += std::string("  ") + name + std::string(22 - std::strlen(name), ' ') + shown(value) + "\n";
     };
     row("application", b.application);
     row("process", pid);
@@ -416,13 +399,13 @@ int run_logs_with(const LogsOptions& o) {
     const std::vector<std::string> files =
         orvix::admin::collect_log_files(defaults ? existing(roots) : roots, &problems);
     for (const std::string& p : problems) {
-        std::fprintf(stderr, "orvix-env logs: %s: skipped\n", printable(p).c_str());
+        std::fprintf(stderr, "orvix-env logs: %s: skipped\n", shown(p).c_str());
         skipped = true;
     }
 
     if (files.empty() && problems.empty() && !o.follow) {
         std::string where;
-        for (const std::string& root : roots) where += (where.empty() ? "" : ", ") + printable(root);
+        for (const std::string& root : roots) where += (where.empty() ? "" : ", ") + shown(root);
         std::fprintf(stderr, "orvix-env logs: no log files in %s\n", where.c_str());
     }
     // Many files share a bounded amount of buffer memory and are opened chunk by chunk.
@@ -436,7 +419,7 @@ int run_logs_with(const LogsOptions& o) {
         auto reader = std::make_unique<LogFileReader>(path, chunk, keep_open);
         std::string problem;
         if (!reader->open(&problem)) {
-            if (report) std::fprintf(stderr, "orvix-env logs: %s: %s\n", printable(path).c_str(), printable(problem).c_str());
+            if (report) std::fprintf(stderr, "orvix-env logs: %s: %s\n", shown(path).c_str(), shown(problem).c_str());
             skipped = true;
             return;
         }
@@ -490,7 +473,7 @@ int run_logs_with(const LogsOptions& o) {
                 j["app"] = r->source().application();
                 files_json.push_back(j);
             } else {
-                print_summary_block(out, printable(r->source().path) + " (" + tag_of(r->source()) + ")", s);
+                print_summary_block(out, shown(r->source().path) + " (" + tag_of(r->source()) + ")", s);
             }
         }
         if (json) {
@@ -555,6 +538,7 @@ std::function<int()> declare_logs(CLI::App& app) {
     auto o = std::make_shared<LogsOptions>();
     app.add_option("PATH", o->paths, "files and folders (recursively); default: this machine's log folders");
     app.add_option("--level", o->level, "only lines of level N and more severe (0 critical .. 4 trace)")
+        ->check(kDecimal)
         ->check(CLI::Range(0, 4));
     app.add_option("--category", o->categories, "only this category; repeatable; globs such as MGMT_*")
         ->allow_extra_args(false);
@@ -563,7 +547,7 @@ std::function<int()> declare_logs(CLI::App& app) {
     app.add_option("--session", o->session, "only lines of this session identifier");
     app.add_option("--app", o->app, "only files of this application (globs such as orvix_*)");
     app.add_option("--process", o->process, "only files of this process identifier (decimal)")
-        ->check(CLI::NonNegativeNumber);
+        ->check(kDecimal);
     app.add_option("--contains", o->contains, "only lines that contain TEXT");
     app.add_flag("--files", o->files, "tag each line with its file and line number as well");
     app.add_flag("--follow", o->follow, "keep printing new lines as they are written, until Ctrl-C");
@@ -578,27 +562,9 @@ std::function<int()> declare_logs(CLI::App& app) {
     return [o] { return run_logs_with(*o); };
 }
 
-namespace {
-
-int run_logs(int argc, char** argv) {
-    CLI::App app{"Every log file merged by time into one stream, filtered; --follow, --summary, --banners",
-                 "orvix-env logs"};
-    const std::function<int()> run = declare_logs(app);
-    std::vector<std::string> args(argv, argv + argc);
-    std::reverse(args.begin(), args.end());
-    try {
-        app.parse(args);
-    } catch (const CLI::ParseError& e) {
-        return app.exit(e) == 0 ? 0 : 2;
-    }
-    return run();
-}
-
-}  // namespace
-
 ORVIX_ENV_COMMAND(logs, "logs",
-                  "[PATH...] [--level N] [--category NAME]... [--since T] [--until T] [--session ID] [--app NAME]\n"
-                  "      [--process PID] [--contains TEXT] [--files] [--follow | --summary | --banners]",
-                  "every log file (default: this machine's log and archive folders) merged by time, filtered", run_logs);
+                  "every log file (default: this machine's log and archive folders) merged by time into one "
+                  "stream, filtered; --follow, --summary, --banners",
+                  declare_logs);
 
 }  // namespace orvix_env

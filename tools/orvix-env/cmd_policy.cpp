@@ -10,6 +10,7 @@
 
 #include "OrvixLog/IOrvixLog.h"
 #include "commands.h"
+#include "text_output.h"
 #include "json_output.h"
 #include "os/registry.h"
 #include "platform/text_conversion.h"
@@ -74,7 +75,7 @@ ShownValue shown_value(uint32_t type, const std::vector<char16_t>& buffer, uint3
         std::u16string text(buffer.begin(), buffer.end());
         text.resize(text.find(u'\0') == std::u16string::npos ? text.size() : text.find(u'\0'));
         const std::string utf8 = orvix::text::utf16_to_utf8(text);
-        return {"\"" + utf8 + "\"", utf8};
+        return {"\"" + printable(utf8) + "\"", utf8};
     }
     if (type == orvix::os::kRegDword && size == 4) {
         uint32_t v = 0;
@@ -119,14 +120,10 @@ void print_value(const std::string& key, const char* value_name, uint32_t type,
 
 }  // namespace
 
-int run_policy(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: orvix-env policy KEY VALUE\n  KEY is below HKEY_LOCAL_MACHINE\n");
-        return 2;
-    }
-    const std::string key_text = relative_key(argv[0]);
+int run_policy(const std::string& key_argument, const std::string& value_name) {
+    const std::string key_text = relative_key(key_argument.c_str());
     const std::u16string key = utf16(key_text.c_str());
-    const std::u16string value = utf16(argv[1]);
+    const std::u16string value = utf16(value_name.c_str());
 
     // An agent log without a file whose reports this command prints itself.
     orvix::IOrvixLog::createInstanceIfNeeded(false, false);
@@ -144,17 +141,19 @@ int run_policy(int argc, char** argv) {
         if (result == 0 || size <= capacity) break;
         buffer.assign(size / sizeof(char16_t) + 2, 0);
     }
-    const std::string where = key_text + "\\" + argv[1];
+    const std::string where = printable(key_text + "\\" + value_name, false);
     if (result == 0) {
         // The reader does not say which type it read; the registry does.
         uint32_t type = orvix::os::kRegNone;
         orvix::os::registry_get_value(orvix::os::kHkeyLocalMachine, key, value, orvix::os::kRrfRtAny, &type, nullptr,
                                       nullptr);
-        print_value(key_text, argv[1], type, buffer, size);
+        print_value(key_text, value_name.c_str(), type, buffer, size);
         return 0;
     }
     if (!g_reports.empty()) {
-        for (const std::string& report : g_reports) std::fprintf(stderr, "orvix-env: %s\n", report.c_str());
+        for (const std::string& report : g_reports) {
+            std::fprintf(stderr, "orvix-env: %s\n", printable(report, false).c_str());
+        }
         return 1;
     }
     orvix::os::RegKey handle = 0;
@@ -168,8 +167,16 @@ int run_policy(int argc, char** argv) {
     return 1;
 }
 
-ORVIX_ENV_COMMAND(policy, "policy", "KEY VALUE",
+std::function<int()> declare_policy(CLI::App& command) {
+    auto key = std::make_shared<std::string>();
+    auto value = std::make_shared<std::string>();
+    command.add_option("KEY", *key, "the key below HKEY_LOCAL_MACHINE")->required();
+    command.add_option("VALUE", *value, "the value's name")->required();
+    return [key, value] { return run_policy(*key, *value); };
+}
+
+ORVIX_ENV_COMMAND(policy, "policy",
                   "read one policy value below HKEY_LOCAL_MACHINE as the agent's policy reader does, with its type",
-                  run_policy);
+                  declare_policy);
 
 }  // namespace orvix_env

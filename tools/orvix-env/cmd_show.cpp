@@ -12,14 +12,18 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "commands.h"
 #include "config/environment_store.h"
 #include "config/environment_store_internal.h"
+#include "config/settings_from_file.h"
+#include "input_file.h"
 #include "json_output.h"
 #include "store_console.h"
+#include "text_output.h"
 
 namespace orvix_env {
 
@@ -29,9 +33,12 @@ using Setting = SettingView;
 
 std::vector<SourceView> g_sources;
 bool g_wide = false;
+// Settings the configuration file names that its source does not record (their value class
+// is not one it reads, which are the settings that are not configurable): refused too.
+std::set<std::string> g_unrecorded_in_file;
 
 std::string quoted(const Setting& s, const std::string& text) {
-    return s.row.value_type == ENV_VALUE_STRING ? "\"" + text + "\"" : text;
+    return s.row.value_type == ENV_VALUE_STRING ? "\"" + printable(text) + "\"" : printable(text, false);
 }
 
 // Cuts a cell to width in the narrow table, marking the cut.
@@ -72,7 +79,7 @@ std::string flags_text(const sVORN_ENV_LOOKUP_ENTRY& row) {
 }
 
 std::string setting_value_text(const orvix::config::internal::SettingValue& v) {
-    return v.type == orvix::config::internal::kSettingText ? "\"" + std::string(v.text) + "\""
+    return v.type == orvix::config::internal::kSettingText ? "\"" + printable(v.text) + "\""
                                                             : std::to_string(v.number);
 }
 
@@ -83,7 +90,10 @@ std::string source_text(const Setting& s) {
     for (const SourceView& source : g_sources) {
         if (source.values.count(s.row.name) != 0) supplying.push_back(&source);
     }
-    if (supplying.empty()) return "-";
+    if (supplying.empty()) {
+        if (g_unrecorded_in_file.count(s.row.name) == 0) return "-";
+        return g_wide ? "configuration file [refused: not configurable]" : "file!";
+    }
     const bool refused = s.row.configurable != ENV_CONFIGURABLE;
     if (!g_wide) {
         std::string label = supplying.front()->label;
@@ -178,8 +188,13 @@ void print_sources(bool file_variant) {
     std::printf("sources read, highest priority first:\n");
     for (size_t i = 0; i < g_sources.size(); ++i) {
         const size_t count = g_sources[i].values.size();
-        std::printf("  %zu. %s (%zu setting%s)\n     %s\n", i + 1, g_sources[i].label.c_str(), count,
-                    count == 1 ? "" : "s", g_sources[i].location.c_str());
+        std::string state = std::to_string(count) + (count == 1 ? " setting" : " settings");
+        if (g_sources[i].label == "configuration file") {
+            std::string problem;
+            if (!check_input_file(g_sources[i].location, &problem)) state = "not read: " + problem;
+        }
+        std::printf("  %zu. %s (%s)\n     %s\n", i + 1, g_sources[i].label.c_str(), state.c_str(),
+                    printable(g_sources[i].location, false).c_str());
     }
 }
 
@@ -244,22 +259,34 @@ void print_json_document(const std::vector<Setting>& settings) {
     print_json({{"sources", std::move(sources)}, {"settings", std::move(rows)}});
 }
 
+// The names the configuration file gives that its source leaves out of its values.
+void find_unrecorded_file_settings() {
+    for (const SourceView& source : g_sources) {
+        if (source.label != "configuration file") continue;
+        std::string bytes, problem;
+        if (!read_input_file(source.location, &bytes, &problem)) continue;
+        std::string_view rest = bytes;
+        while (!rest.empty()) {
+            const size_t end = rest.find('\n');
+            const std::string_view line = rest.substr(0, end);
+            rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+            const auto item = orvix::config::internal::parse_config_line(line);
+            if (item && orvix::config::internal::convert_config_item(*item).kind ==
+                            orvix::config::internal::ConfigItemConversion::Kind::kUnsupportedClass) {
+                g_unrecorded_in_file.insert(item->name);
+            }
+        }
+    }
+}
+
 }  // namespace
 
-int run_show(int argc, char** argv) {
-    bool file_variant = false;
-    if (!take_source_option(&argc, argv, &file_variant)) return 2;
-    if (argc == 1 && std::strcmp(argv[0], "--wide") == 0) {
-        g_wide = true;
-        --argc;
-    }
-    if (argc != 0) {
-        std::fprintf(stderr, "usage: orvix-env show [--wide] [--source registry|file]\n");
-        return 2;
-    }
+int run_show(bool wide, bool file_variant) {
+    g_wide = wide;
     if (start_console_log() != VORN_STATUS_SUCCESS || start_store(file_variant) != VORN_STATUS_SUCCESS)
         return 1;
     g_sources = read_sources();
+    find_unrecorded_file_settings();
     const std::vector<Setting> settings = read_settings();
     if (json_output()) {
         print_json_document(settings);
@@ -274,10 +301,18 @@ int run_show(int argc, char** argv) {
     return 0;
 }
 
+std::function<int()> declare_show(CLI::App& command) {
+    auto wide = std::make_shared<bool>(false);
+    auto file = std::make_shared<bool>(false);
+    command.add_flag("--wide", *wide, "add the type and the default, and show every cell whole");
+    add_source_option(command, file);
+    return [wide, file] { return run_show(*wide, *file); };
+}
+
 ORVIX_ENV_COMMAND(
-    show, "show", "[--wide] [--source registry|file]",
+    show, "show",
     "start the environment store and print every setting: value, range, flags and the source that "
     "set it (--source file: what the agent configuration file would give)",
-    run_show);
+    declare_show);
 
 }  // namespace orvix_env

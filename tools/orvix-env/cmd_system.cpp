@@ -9,6 +9,7 @@
 #include "eventlog/log_files.h"
 #include "eventlog/system_banner.h"
 #include "json_output.h"
+#include "text_output.h"
 #include "platform/windows_version.h"
 #include "windows/OrvixOSWin32.h"
 
@@ -24,9 +25,9 @@ int32_t print_message(const char* message, int32_t, uint32_t, int32_t level, int
     if (json_output()) {
         g_banner.push_back({{"message", message}, {"error", error ? Json(status) : Json()}});
     } else if (error) {
-        std::printf("%s (error %d)\n", message, static_cast<int>(status));
+        std::printf("%s (error %d)\n", printable(message, false).c_str(), static_cast<int>(status));
     } else {
-        std::printf("%s\n", message);
+        std::printf("%s\n", printable(message, false).c_str());
     }
     return 0;
 }
@@ -39,11 +40,7 @@ std::string folder(int32_t kind) {
 
 }  // namespace
 
-int run_system(int argc, char**) {
-    if (argc != 0) {
-        std::fprintf(stderr, "usage: orvix-env system\n");
-        return 2;
-    }
+int run_system() {
     vorn_event_set_forwarding_callback(print_message);
     vorn_event_init_params params;
     vorn_event_get_default_init_params(&params);
@@ -65,15 +62,16 @@ int run_system(int argc, char**) {
                     {"host", host}});
         return 0;
     }
-    std::printf("FOLDER_TEMP               = '%s'\n", temp.c_str());
-    std::printf("FOLDER_PROGRAM_DATA       = '%s'\n", program_data.c_str());
-    std::printf("name:    %s\nversion: %s\nhost:    %s\n", name.c_str(), version.c_str(), host.c_str());
+    std::printf("FOLDER_TEMP               = '%s'\n", printable(temp, false).c_str());
+    std::printf("FOLDER_PROGRAM_DATA       = '%s'\n", printable(program_data, false).c_str());
+    std::printf("name:    %s\nversion: %s\nhost:    %s\n", printable(name, false).c_str(),
+                printable(version, false).c_str(), printable(host, false).c_str());
     return 0;
 }
 
 ORVIX_ENV_COMMAND(
-    system, "system", "",
+    system, "system",
     "describe this machine as the log banner does, with the OS name and version and the host name",
-    run_system);
+    declare_plain<run_system>);
 
 }  // namespace orvix_env

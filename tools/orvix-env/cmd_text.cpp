@@ -9,6 +9,7 @@
 #include "commands.h"
 #include "json_output.h"
 #include "platform/text_conversion.h"
+#include "text_output.h"
 
 namespace orvix_env {
 namespace {
@@ -22,32 +23,22 @@ const char* const kProfileNames[orvix::text::kProfileCount] = {
     "Unicode (up to U+10FFFF, no surrogates)",
 };
 
-bool parse_u32(const char* text, uint32_t* out) {
-    errno = 0;
-    char* end = nullptr;
-    unsigned long long v = std::strtoull(text, &end, 0);
-    if (errno != 0 || end == text || *end != '\0' || v > 0xFFFFFFFFull || text[0] == '-') return false;
-    *out = static_cast<uint32_t>(v);
-    return true;
-}
+// Decimal or 0x hex, as property masks are usually written; nothing else (no octal).
+const CLI::Validator kMaskNumber(
+    [](std::string& text) {
+        const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X') &&
+                         text.find_first_not_of("0123456789abcdefABCDEF", 2) == std::string::npos;
+        if (hex || (!text.empty() && text.find_first_not_of("0123456789") == std::string::npos)) {
+            return std::string();
+        }
+        return "\"" + printable(text, false) + "\" is not a decimal or 0x hexadecimal number";
+    },
+    "NUMBER");
 
 }  // namespace
 
-int run_text(int argc, char** argv) {
-    if (argc != 1 && argc != 3) {
-        std::fprintf(stderr,
-                     "usage: orvix-env text TEXT [MASK EXPECTED]\n"
-                     "  MASK and EXPECTED select property bits (decimal or 0x hex): 8 white space,\n"
-                     "  4 control, 2 private use, 1 defined; a character passes when\n"
-                     "  (its bits & MASK) == EXPECTED\n");
-        return 2;
-    }
-    orvix::text::PropertyFilter filter;
-    if (argc == 3 && (!parse_u32(argv[1], &filter.mask) || !parse_u32(argv[2], &filter.expected))) {
-        std::fprintf(stderr, "orvix-env text: MASK and EXPECTED must be unsigned 32-bit numbers\n");
-        return 2;
-    }
-    const char* text = argv[0];
+int run_text(const std::string& argument, orvix::text::PropertyFilter filter) {
+    const char* text = argument.c_str();
     const std::u32string points = orvix::text::utf8_to_code_points(text);
     const bool decoded = !points.empty() || text[0] == '\0';
     if (json_output()) {
@@ -70,7 +61,7 @@ int run_text(int argc, char** argv) {
                     {"profiles", std::move(profiles)}});
         return 0;
     }
-    std::printf("text: \"%s\"\n", text);
+    std::printf("text: \"%s\"\n", printable(argument).c_str());
     if (!decoded) {
         std::printf("code points: (cannot be decoded)\n");
     } else {
@@ -91,8 +82,24 @@ int run_text(int argc, char** argv) {
     return 0;
 }
 
-ORVIX_ENV_COMMAND(text, "text", "TEXT [MASK EXPECTED]",
+std::function<int()> declare_text(CLI::App& command) {
+    auto text = std::make_shared<std::string>();
+    auto filter = std::make_shared<orvix::text::PropertyFilter>();
+    command.add_option("TEXT", *text, "the UTF-8 text to check")->required();
+    CLI::Option* mask = command.add_option("MASK", filter->mask,
+                                           "property bits to look at (decimal or 0x hex): 8 white space, 4 control, "
+                                           "2 private use, 1 defined")
+                            ->check(kMaskNumber);
+    CLI::Option* expected =
+        command.add_option("EXPECTED", filter->expected, "a character passes when (its bits & MASK) == EXPECTED")
+            ->check(kMaskNumber);
+    mask->needs(expected);
+    expected->needs(mask);
+    return [text, filter] { return run_text(*text, *filter); };
+}
+
+ORVIX_ENV_COMMAND(text, "text",
                   "check UTF-8 TEXT against the six repertoire profiles, optionally with a property filter",
-                  run_text);
+                  declare_text);
 
 }  // namespace orvix_env

@@ -17,8 +17,11 @@
 
 #include "commands.h"
 #include "config/configuration_manager.h"
+#include "console.h"
 #include "eventlog/event_log_clock.h"
+#include "input_file.h"
 #include "store_console.h"
+#include "text_output.h"
 
 namespace orvix_env {
 namespace {
@@ -37,9 +40,10 @@ struct FileStamp {
 FileStamp stamp_of(const std::string& path) {
     FileStamp stamp;
     std::error_code error;
-    stamp.time = std::filesystem::last_write_time(path, error);
+    const std::filesystem::path p = path_from_utf8(path);
+    stamp.time = std::filesystem::last_write_time(p, error);
     if (error) return {};
-    stamp.size = std::filesystem::file_size(path, error);
+    stamp.size = std::filesystem::file_size(p, error);
     stamp.present = !error;
     return stamp;
 }
@@ -65,7 +69,7 @@ StartupValues startup_only_values() {
             if (index == ENV_INDEX_NOT_FOUND || (get_entry(index).modification & ENV_MOD_STARTUP_ONLY) == 0)
                 continue;
             const std::string text = value.type == orvix::config::internal::kSettingText
-                                         ? "\"" + std::string(value.text) + "\""
+                                         ? "\"" + printable(value.text) + "\""
                                          : std::to_string(value.number);
             values.emplace(name, std::make_pair(text, source.label));  // the first source wins
         }
@@ -95,8 +99,12 @@ void print_startup_changes(const StartupValues& before, const StartupValues& aft
 
 void print_change(const SettingView& before, const SettingView& after) {
     const bool text = after.row.value_type == ENV_VALUE_STRING;
-    const std::string old_value = before.has_value ? (text ? "\"" + before.value + "\"" : before.value) : "(no value)";
-    const std::string new_value = after.has_value ? (text ? "\"" + after.value + "\"" : after.value) : "(no value)";
+    auto shown = [text](const SettingView& v) {
+        if (!v.has_value) return std::string("(no value)");
+        return text ? "\"" + printable(v.value) + "\"" : printable(v.value, false);
+    };
+    const std::string old_value = shown(before);
+    const std::string new_value = shown(after);
     std::printf("%s  %s: %s -> %s%s\n", time_now().c_str(), after.row.name, old_value.c_str(),
                 new_value.c_str(), after.has_value && after.value == after.initial ? " (default)" : "");
     std::fflush(stdout);
@@ -104,41 +112,38 @@ void print_change(const SettingView& before, const SettingView& after) {
 
 // Applies the edited file when it parses as a whole; otherwise says why and keeps what
 // was applied before.
-void reload(const std::string& path, orvix::config::RegistryFile* applied) {
+void reload(const std::string& file, orvix::config::RegistryFile* applied) {
     std::string bytes, error;
-    if (!orvix::config::read_file_bytes(path, &bytes, &error)) {
+    if (!read_input_file(file, &bytes, &error)) {
         std::fprintf(stderr, "orvix-env: %s; keeping the policies loaded before\n", error.c_str());
         return;
     }
+    const std::string shown = printable(file, false);
+    const char* path = shown.c_str();
     const orvix::config::RegistryFile parsed = orvix::config::parse_registry_file(bytes);
     if (parsed.entries.empty() && parsed.problems.empty()) {
         // Empty: most likely an editor between truncating and writing the file.
-        std::fprintf(stderr, "orvix-env: %s is empty; keeping the policies loaded before\n", path.c_str());
+        std::fprintf(stderr, "orvix-env: %s is empty; keeping the policies loaded before\n", path);
         return;
     }
     if (!parsed.problems.empty()) {
         // Half-written, or a mistake: applying it would take away the values of the lines
         // it cannot read.
         for (const auto& p : parsed.problems) {
-            std::fprintf(stderr, "%s:%d: %s\n", path.c_str(), p.line, p.message.c_str());
+            std::fprintf(stderr, "%s:%d: %s\n", path, p.line, printable(p.message, false).c_str());
         }
-        std::fprintf(stderr, "orvix-env: %s not applied; keeping the policies loaded before\n", path.c_str());
+        std::fprintf(stderr, "orvix-env: %s not applied; keeping the policies loaded before\n", path);
         return;
     }
     const orvix::config::RegistryFileApplied result = orvix::config::apply_registry_file(parsed, applied);
     for (const auto& p : result.problems) {
-        std::fprintf(stderr, "%s:%d: %s\n", path.c_str(), p.line, p.message.c_str());
+        std::fprintf(stderr, "%s:%d: %s\n", path, p.line, printable(p.message, false).c_str());
     }
-    std::fprintf(stderr, "orvix-env: loaded %s again\n", path.c_str());
+    std::fprintf(stderr, "orvix-env: loaded %s again\n", path);
     *applied = parsed;
 }
 
-int run_watch(int argc, char** argv) {
-    double seconds = -1;
-    if (argc > 1 || (argc == 1 && (seconds = std::atof(argv[0])) <= 0)) {
-        std::fprintf(stderr, "usage: orvix-env watch [SECONDS]\n");
-        return 2;
-    }
+int run_watch(double seconds) {
     if (start_console_log() != 0 || start_store() != 0) return 1;
 
     const std::string& registry_file = global_options().registry_file;
@@ -147,7 +152,7 @@ int run_watch(int argc, char** argv) {
     if (!registry_file.empty()) {
         // main() applied the file before the store started; keep it to compare edits with.
         std::string bytes, error;
-        if (orvix::config::read_file_bytes(registry_file, &bytes, &error)) {
+        if (read_input_file(registry_file, &bytes, &error)) {
             applied = orvix::config::parse_registry_file(bytes);
         }
         applied_stamp = stamp_of(registry_file);
@@ -156,7 +161,7 @@ int run_watch(int argc, char** argv) {
     std::vector<SettingView> last = read_settings();
     StartupValues last_startup = startup_only_values();
     std::printf("watching %zu settings%s%s; interrupt to stop\n", last.size(),
-                registry_file.empty() ? "" : " and ", registry_file.c_str());
+                registry_file.empty() ? "" : " and ", printable(registry_file, false).c_str());
     std::fflush(stdout);
 
     const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
@@ -167,7 +172,7 @@ int run_watch(int argc, char** argv) {
             if (!now.present && applied_stamp.present) {
                 std::fprintf(stderr,
                              "orvix-env: %s was deleted; the policies loaded from it stay until it returns\n",
-                             registry_file.c_str());
+                             printable(registry_file, false).c_str());
             } else if (now.present && !(now == applied_stamp)) {
                 reload(registry_file, &applied);
             }
@@ -187,11 +192,18 @@ int run_watch(int argc, char** argv) {
     return 0;
 }
 
+std::function<int()> declare_watch(CLI::App& command) {
+    auto seconds = std::make_shared<double>(-1);
+    command.add_option("SECONDS", *seconds, "stop after this many seconds (default: until interrupted)")
+        ->check(kPositiveSeconds);
+    return [seconds] { return run_watch(*seconds); };
+}
+
 }  // namespace
 
-ORVIX_ENV_COMMAND(watch, "watch", "[SECONDS]",
+ORVIX_ENV_COMMAND(watch, "watch",
                   "print each setting whose value changes, old and new, until interrupted (or for SECONDS); "
                   "with --registry the file is loaded again when it changes",
-                  run_watch);
+                  declare_watch);
 
 }  // namespace orvix_env

@@ -3,18 +3,28 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <mutex>
+#include <set>
 
 #include "commands.h"
 #include "config/configuration_manager.h"
 #include "config/environment_store.h"
 #include "config/environment_store_internal.h"
+#include "console.h"
 #include "eventlog/event_log.h"
+#include "os/file_system.h"
+#include "platform/text_conversion.h"
+#include "text_output.h"
 
 namespace orvix_env {
 
 namespace {
 
-std::atomic<int> g_problems{0};
+// Distinct problem messages: a reload can report the same problem again, and the count
+// must not depend on how often that happened.
+std::mutex g_problems_mutex;
+std::set<std::string> g_problems;
 // The store's refusal of the policy manager when the file-backed one was made first.
 std::atomic<bool> g_expect_refusal{false};
 
@@ -23,12 +33,20 @@ std::atomic<bool> g_expect_refusal{false};
 int32_t to_console(const char* message, int32_t, uint32_t category, int32_t level, int32_t status) {
     if (g_expect_refusal.load() && std::strncmp(message, "configure_from_sources:", 23) == 0) return 0;
     if (!global_options().verbose) {
-        if (status < 0) g_problems.fetch_add(1);
+        if (status < 0) {
+            std::lock_guard<std::mutex> lock(g_problems_mutex);
+            g_problems.insert(message);
+        }
+        // The agent's start delay sleeps inside the store's start: say so before the wait.
+        if (std::strstr(message, ": Delaying start for ") != nullptr) {
+            std::fprintf(stderr, "orvix-env: orvix.start_delay_time holds the start: %s\n",
+                         printable(std::strstr(message, "Delaying start for "), false).c_str());
+        }
         return 0;
     }
     const char* name = vorn_event_category_name(category);
     std::fprintf(stderr, "LVL:%d RC:%4d %15s :%s\n", static_cast<int>(level), static_cast<int>(status),
-                 name != nullptr ? name : "", message);
+                 name != nullptr ? name : "", printable(message, false).c_str());
     return 0;
 }
 
@@ -46,6 +64,22 @@ int32_t start_console_log() {
 
 int32_t start_store(bool file_variant) {
     if (file_variant) {
+        // The file-backed manager creates the program-data folder when it is missing, as
+        // the agent does; a command that only reads must not, and there is no file to read.
+        std::u16string folder;
+        std::string utf8;
+        if (orvix::os::known_folder_program_data(&folder)) {
+            utf8 = orvix::text::utf16_to_utf8(folder);
+            std::error_code error;
+            if (!std::filesystem::exists(path_from_utf8(utf8), error)) {
+                std::fprintf(stderr,
+                             "orvix-env: the program-data folder %s does not exist, so there is no agent "
+                             "configuration file to read (the file-backed variant would create the folder; "
+                             "this command does not)\n",
+                             printable(utf8, false).c_str());
+                return VORN_STATUS_INVALID;
+            }
+        }
         // The file-backed manager exists first, so the store's start-up cannot make the
         // policy manager (it logs that refusal, which is expected here); the file's
         // values are then loaded and applied as the store's start-up would.
@@ -63,7 +97,11 @@ int32_t start_store(bool file_variant) {
 }
 
 void summarise_console_problems() {
-    const int problems = g_problems.load();
+    int problems = 0;
+    {
+        std::lock_guard<std::mutex> lock(g_problems_mutex);
+        problems = static_cast<int>(g_problems.size());
+    }
     if (problems == 0 || global_options().verbose) return;
     std::fprintf(stderr,
                  "orvix-env: the layer reported %d problem%s while reading the configuration; check-policy "
@@ -104,22 +142,13 @@ std::string source_of(const std::vector<SourceView>& sources, const std::string&
     return {};
 }
 
-bool take_source_option(int* argc, char** argv, bool* file) {
-    for (int i = 0; i < *argc; ++i) {
-        if (std::strcmp(argv[i], "--source") != 0) continue;
-        const char* value = i + 1 < *argc ? argv[i + 1] : "";
-        if (std::strcmp(value, "file") != 0 && std::strcmp(value, "registry") != 0) {
-            std::fprintf(stderr,
-                         "orvix-env: --source takes \"registry\" (the policy keys, as the agent) or \"file\" "
-                         "(the agent configuration file, as the file-backed variant)\n");
-            return false;
-        }
-        *file = std::strcmp(value, "file") == 0;
-        for (int j = i + 2; j < *argc; ++j) argv[j - 2] = argv[j];
-        *argc -= 2;
-        return true;
-    }
-    return true;
+void add_source_option(CLI::App& command, std::shared_ptr<bool> file) {
+    command
+        .add_option_function<std::string>(
+            "--source", [file](const std::string& value) { *file = value == "file"; },
+            "registry: the policy keys, as the agent reads them (the default); file: the agent "
+            "configuration file, as the file-backed variant reads it")
+        ->check(CLI::IsMember({"registry", "file"}));
 }
 
 nlohmann::ordered_json value_json(uint32_t value_type, const std::string& display) {

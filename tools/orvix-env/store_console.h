@@ -3,7 +3,9 @@
 // then the store.
 #pragma once
 
+#include <CLI/CLI.hpp>
 #include <cstdint>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -47,9 +49,8 @@ struct SourceView {
 std::vector<SourceView> read_sources();
 // The label of the first source that supplies name; empty when none does.
 std::string source_of(const std::vector<SourceView>& sources, const std::string& name);
-// Reads "--source registry" or "--source file" from a command's arguments, removing it;
-// false (with a message) for another value. file is set for "file".
-bool take_source_option(int* argc, char** argv, bool* file);
+// Declares "--source registry|file" on a command; file is set for "file".
+void add_source_option(CLI::App& command, std::shared_ptr<bool> file);
 
 // A display value as JSON: numbers of the numeric types as numbers, everything else as
 // its text.

@@ -1,0 +1,31 @@
+// The tool's side of the operating system: its arguments as UTF-8, a console that shows
+// UTF-8, and file paths made from UTF-8 texts.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace orvix_env {
+
+// The command line as UTF-8 texts, the program name first. Windows hands a narrow main
+// its arguments in the ANSI code page, where characters outside it become "?", so there
+// they are taken from the UTF-16 command line instead.
+std::vector<std::string> utf8_arguments(int argc, char** argv);
+
+// Makes a console show the UTF-8 the tool writes; output to a pipe or file is UTF-8 as it is.
+void prepare_console();
+
+// A path from a UTF-8 text, and back. On Windows a narrow path would be read in the ANSI
+// code page; these keep every character.
+std::filesystem::path path_from_utf8(std::string_view utf8);
+std::string utf8_from_path(const std::filesystem::path& path);
+
+// Wraps text to width columns: a longer line breaks at spaces, its continuation indented
+// by indent columns or, by default, to where its description starts (after the first run
+// of two or more spaces) or, when it has none, to its own indentation. A word longer
+// than the line stays whole.
+std::string wrap_text(std::string_view text, size_t width, size_t indent = std::string_view::npos);
+
+}  // namespace orvix_env
