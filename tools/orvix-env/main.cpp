@@ -110,6 +110,9 @@ int run(const std::vector<std::string>& arguments) {
                    "(machines without a registry only)")
         ->type_name("FILE.reg");
     app.require_subcommand(1, 1);
+    // CLI11 takes "/name" for an option on Windows by default: a path given as "/folder/file"
+    // (as Wine passes Unix paths) would then be an unknown option instead of an argument.
+    app.allow_windows_style_options(false);
     // --json and --verbose may also follow the command, as people tend to type them.
     app.fallthrough();
 
