@@ -19,6 +19,9 @@ enum eVORN_FOLDER_KIND : int32_t {
 
 // The log folder with its trailing separator; empty when none can be determined.
 std::u16string vorn_util_get_log_folder();
+// The archive folder that rotated files are moved into, with its trailing separator.
+// Asking creates no folder.
+std::u16string vorn_util_get_archive_folder();
 // The log folder in UTF-8 (at most size - 1 bytes and a terminating zero); -506 when empty.
 int32_t vorn_util_get_log_folder_utf8(char* buffer, uint32_t size);
 // One of the folder kinds in UTF-8, ending in a separator; 0 or -500.

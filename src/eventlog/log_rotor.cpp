@@ -108,11 +108,15 @@ std::u16string build_name(int unique) {
     return name;
 }
 
+std::u16string archive_folder_below(const std::u16string& root) {
+    const char16_t sep = orvix::os::path_separator();
+    return root + sep + u"Quillon" + sep + u"logs" + sep + u"ROTATE" + sep;
+}
+
 std::u16string archive_folder() {
     std::u16string root;
     if (!orvix::os::common_app_data_folder(&root)) root = u"C:\\ProgramData";
-    const char16_t sep = orvix::os::path_separator();
-    return root + sep + u"Quillon" + sep + u"logs" + sep + u"ROTATE" + sep;
+    return archive_folder_below(root);
 }
 
 uint32_t move_to_archive(const std::u16string& log_folder, const std::u16string& name) {
@@ -201,6 +205,15 @@ void archiver(void*) {
 }
 
 }  // namespace
+
+std::u16string vorn_util_get_archive_folder() {
+    // The same folder the rotor moves files into, found without creating anything.
+    std::u16string root;
+    if (!orvix::os::known_folder_program_data(&root) && !orvix::os::common_app_data_folder(&root)) {
+        root = u"C:\\ProgramData";
+    }
+    return archive_folder_below(root);
+}
 
 void vorn_log_rotor_set_tick_source(vorn_log_rotor_tick_source source) { g_tick_source.store(source); }
 void vorn_log_rotor_set_work_submitter(vorn_log_rotor_work_submitter submitter) { g_submitter.store(submitter); }
