@@ -14,7 +14,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr size_t kChunk = 1 << 18;
 // The event log's line bound: 638 characters and a line feed, or 637 and CR LF.
 constexpr size_t kCutLineChars = 637;
 // Far beyond any line the event log writes; a longer one is shown in parts, so a foreign
