@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 benches=()
 for src in bench/*_bench.cpp; do benches+=("$(basename "$src" .cpp)"); done
 cmake --preset native -DORVIX_BUILD_BENCH=ON >/dev/null
-cmake --build build/native --target "${benches[@]}" config_latency >/dev/null
+cmake --build build/native --target "${benches[@]}" config_latency orvix-env orvix_log_writer >/dev/null
 echo "$(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg) before the run"
 for b in "${benches[@]}"; do
   echo
@@ -19,5 +19,9 @@ done
 echo
 echo "== config_latency (10 changes each)"
 build/native/bench/latency/config_latency 10
+echo
+echo "== logs_bench (orvix-env logs beside grep; LOGS_BENCH_SIZE=\"FILES LINES\", default 10 x 1000000)"
+# shellcheck disable=SC2086
+bench/logs_bench.sh ${LOGS_BENCH_SIZE:-10 1000000}
 echo
 echo "load average $(cut -d' ' -f1-3 /proc/loadavg) after the run"

@@ -1,14 +1,11 @@
 #include "admin/admin_templates.h"
 
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <map>
 #include <memory>
 #include <set>
 #include <stdexcept>
 
-#include "admin/utf8_path.h"
 #include "admin/xml_reader.h"
 #include "config/configuration_manager.h"
 #include "config/environment_store_internal.h"
@@ -501,30 +498,6 @@ AdminTemplates generate_admin_templates() {
     l += "  <resources>\n    <stringTable>\n" + strings + "    </stringTable>\n    <presentationTable>\n" +
          presentations + "    </presentationTable>\n  </resources>\n</policyDefinitionResources>\n";
     return t;
-}
-
-bool write_admin_templates(const std::string& dir, std::string* error) {
-    const AdminTemplates t = generate_admin_templates();
-    const std::filesystem::path root = path_from_utf8(dir);
-    const std::filesystem::path language = root / kAdmlFolder;
-    std::error_code ec;
-    std::filesystem::create_directories(language, ec);
-    if (ec) {
-        *error = "cannot create " + utf8_from_path(language) + ": " + ec.message();
-        return false;
-    }
-    const std::pair<std::filesystem::path, const std::string*> files[] = {
-        {root / kAdmxFileName, &t.admx}, {language / kAdmlFileName, &t.adml}};
-    for (const auto& [path, text] : files) {
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out.write(text->data(), static_cast<std::streamsize>(text->size()));
-        out.close();
-        if (!out) {
-            *error = "cannot write " + utf8_from_path(path);
-            return false;
-        }
-    }
-    return true;
 }
 
 }  // namespace orvix::admin

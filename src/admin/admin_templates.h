@@ -74,8 +74,4 @@ inline constexpr const char* kAdmxFileName = "orvix.admx";
 inline constexpr const char* kAdmlFolder = "en-US";
 inline constexpr const char* kAdmlFileName = "orvix.adml";
 
-// Writes dir/orvix.admx and dir/en-US/orvix.adml, creating the folders. False, with the
-// reason in error, when a folder or file cannot be written.
-bool write_admin_templates(const std::string& dir, std::string* error);
-
 }  // namespace orvix::admin

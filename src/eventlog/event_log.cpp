@@ -22,6 +22,7 @@
 #include "eventlog/spinning_mutex.h"
 #include "eventlog/system_banner.h"
 #include "os/async_write.h"
+#include "os/error_text.h"
 
 namespace {
 
@@ -32,6 +33,7 @@ constexpr uint32_t kQueueSlots = 500;
 constexpr uint32_t kQueueThreshold = 498;
 constexpr uint32_t kRepeatSummaryAt = 10000;
 constexpr uint32_t kShutdownWaitMs = 2000;
+constexpr size_t kReasonSize = 160;
 
 const char* const kCategoryNames[VORN_EVENT_NUM_CATEGORIES] = {
 #include "eventlog/event_category_names.inc"
@@ -71,6 +73,23 @@ struct LogState {
     orvix::os::AsyncWriteRecord write_record;
     bool write_pending = false;
 
+    // Lines that could not be written (the write refused, the disk full, no file): since
+    // initialisation, and since the last notice, which the next write that succeeds
+    // carries first; the reason is the system's text for the latest failure.
+    bool file_expected = false;  // lines are meant for a log file of our own
+    uint64_t lost_total = 0;
+    uint64_t lost_unreported = 0;
+    uint32_t lost_error = 0;
+    char lost_reason[kReasonSize] = {};
+    // The part of a line that a full disk took is removed again; where the file cannot be
+    // shortened, the rest of the line goes out before anything else, so no line is torn
+    // in the middle of the file, and until then its lines count as lost when its text was
+    // cut (not just its line end).
+    char torn[kBufferSize] = {};
+    uint32_t torn_length = 0;
+    uint32_t torn_lines = 0;
+    char notice[kBufferSize] = {};
+
     std::atomic<vorn_event_forwarding_callback> callback{nullptr};
 };
 
@@ -90,13 +109,33 @@ char g_session_id[37] = {};
 std::atomic<vorn_event_time_source> g_time_source{nullptr};
 std::atomic<bool> g_asserting{false};
 std::atomic<const vorn_event_write_ops*> g_write_ops{nullptr};
+std::atomic<const vorn_event_short_write_ops*> g_short_write_ops{nullptr};
 
-uint32_t start_write(orvix::os::FileHandle file, const char* text) {
-    const uint32_t size = static_cast<uint32_t>(std::strlen(text));
+uint32_t start_write(orvix::os::FileHandle file, const char* text, uint32_t size) {
     if (const vorn_event_write_ops* ops = g_write_ops.load(std::memory_order_relaxed)) {
         return ops->write(ops->context, file, text, size);
     }
     return g_log.write_record.write(file, text, size);
+}
+
+// The bytes that a write which returned `result` (not pending) put in the file.
+uint32_t bytes_written(uint32_t result, uint32_t size) {
+    uint32_t written = result == 0 ? size : 0;
+    if (g_write_ops.load(std::memory_order_relaxed) != nullptr) {
+        if (const vorn_event_short_write_ops* ops = g_short_write_ops.load(std::memory_order_relaxed)) {
+            written = ops->written(ops->context);
+        }
+    } else {
+        written = g_log.write_record.written();
+    }
+    return written < size ? written : size;
+}
+
+uint32_t cut_file_end(orvix::os::FileHandle file, uint32_t bytes) {
+    if (const vorn_event_short_write_ops* ops = g_short_write_ops.load(std::memory_order_relaxed)) {
+        return ops->cut(ops->context, file, bytes);
+    }
+    return orvix::os::cut_file_end(file, bytes);
 }
 
 bool write_still_pending() {
@@ -122,28 +161,145 @@ void copy_bounded(char* dst, size_t size, const char* src) {
     dst[n] = '\0';
 }
 
+void note_lost(uint64_t lines, uint32_t error) {
+    g_log.lost_total += lines;
+    g_log.lost_unreported += lines;
+    if (error != 0 && error != g_log.lost_error) {
+        // Only a new reason costs its look-up: a full disk refuses line after line alike.
+        copy_bounded(g_log.lost_reason, sizeof g_log.lost_reason, orvix::os::error_text(error).c_str());
+        g_log.lost_error = error;
+    } else if (g_log.lost_reason[0] == '\0') {
+        copy_bounded(g_log.lost_reason, sizeof g_log.lost_reason, "a write was cut short");
+    }
+}
+
+enum class Outcome { done, pending, failed };
+
+// One write at the end of the file. written: the bytes that reached it (all of them for a
+// write still under way, as the queue has always assumed); error: the system's code, 0
+// for a write that completed short.
+Outcome put(orvix::os::FileHandle file, const char* data, uint32_t size, bool sync, uint32_t* written,
+            uint32_t* error) {
+    if (sync) {
+        *error = orvix::os::write_file(file, data, size, written);
+        if (*written > size) *written = size;
+    } else {
+        *error = start_write(file, data, size);
+        if (*error == orvix::os::kErrorIoPending) {
+            *written = size;
+            *error = 0;
+            orvix::os::yield_processor();
+            if (write_still_pending()) {
+                g_log.write_pending = true;
+                return Outcome::pending;
+            }
+            g_log.write_pending = false;
+            return Outcome::done;
+        }
+        g_log.write_pending = false;
+        *written = bytes_written(*error, size);
+    }
+    return *error == 0 && *written == size ? Outcome::done : Outcome::failed;
+}
+
+// Keeps what a short write left of data for the next write.
+void keep_rest(const char* data, uint32_t size, uint32_t written, uint32_t lines) {
+    std::memmove(g_log.torn, data + written, size - written);
+    g_log.torn_length = size - written;
+    g_log.torn_lines = lines;
+}
+
+// Makes the file ready for the next line: the rest of a line cut short first, then the
+// notice of lost lines. done when both are out.
+Outcome settle(orvix::os::FileHandle file, bool sync, uint32_t* error) {
+    uint32_t written = 0;
+    if (g_log.torn_length > 0) {
+        const Outcome outcome = put(file, g_log.torn, g_log.torn_length, sync, &written, error);
+        keep_rest(g_log.torn, g_log.torn_length, written, g_log.torn_lines);
+        if (g_log.torn_length == 0 && g_log.torn_lines > 0) {
+            // The line is whole after all.
+            g_log.lost_total -= g_log.torn_lines;
+            g_log.lost_unreported -= g_log.torn_lines;
+            g_log.torn_lines = 0;
+        }
+        if (outcome != Outcome::done) return outcome;
+    }
+    if (g_log.lost_unreported > 0) {
+        int n =
+            std::snprintf(g_log.notice, sizeof g_log.notice, "Event logger lost %llu log messages (%s).\r\n",
+                          static_cast<unsigned long long>(g_log.lost_unreported), g_log.lost_reason);
+        if (n < 0) return Outcome::failed;
+        const uint32_t size = static_cast<uint32_t>(n);
+        const Outcome outcome = put(file, g_log.notice, size, sync, &written, error);
+        if (written == 0 || (written < size && cut_file_end(file, written) == 0)) return outcome;
+        g_log.lost_unreported = 0;
+        if (written < size) keep_rest(g_log.notice, size, written, 0);
+        return outcome;
+    }
+    return Outcome::done;
+}
+
+// Writes one line (or a queue slot that stands for `lines` lines) after settling the file.
+Outcome write_line(orvix::os::FileHandle file, const char* text, uint32_t size, uint32_t lines, bool sync) {
+    uint32_t error = 0;
+    const Outcome ready = settle(file, sync, &error);
+    if (ready == Outcome::failed) {
+        note_lost(lines, error);
+        return ready;
+    }
+    if (ready == Outcome::pending) return ready;
+    uint32_t written = 0;
+    const Outcome outcome = put(file, text, size, sync, &written, &error);
+    if (outcome != Outcome::failed) return outcome;
+    // Part of a line is taken away again, so the file ends whole even if the disk stays
+    // full. Where that fails, the rest follows before anything else; a line whose text
+    // is whole and lacks only its line end is not lost then.
+    if (written > 0 && cut_file_end(file, written) != 0) {
+        const bool text_whole = written + 2 >= size;
+        keep_rest(text, size, written, text_whole ? 0 : lines);
+        if (!text_whole) note_lost(lines, error);
+    } else {
+        note_lost(lines, error);
+    }
+    return outcome;
+}
+
 // Writes the queued lines in order. Returns early, leaving the rest queued, when a
 // write stays pending.
 void drain_queue(orvix::os::FileHandle file) {
     while (g_log.queued > 0) {
+        if (g_log.torn_length > 0 || g_log.lost_unreported > 0) {
+            uint32_t error = 0;
+            const Outcome ready = settle(file, false, &error);
+            if (ready == Outcome::pending) return;  // the line stays queued
+            if (ready == Outcome::failed) {
+                QueueSlot& slot = g_log.queue[g_log.head];
+                note_lost(slot.use_count > 1 ? slot.use_count : 1, error);
+                slot.use_count = 0;
+                g_log.head = (g_log.head + 1) % kQueueSlots;
+                --g_log.queued;
+                continue;
+            }
+        }
         QueueSlot& slot = g_log.queue[g_log.head];
+        const uint32_t lines = slot.use_count > 1 ? slot.use_count : 1;
         slot.use_count = 0;
         g_log.head = (g_log.head + 1) % kQueueSlots;
         --g_log.queued;
-        if (start_write(file, slot.text) == orvix::os::kErrorIoPending) {
-            orvix::os::yield_processor();
-            if (write_still_pending()) {
-                g_log.write_pending = true;
-                return;
-            }
+        if (write_line(file, slot.text, static_cast<uint32_t>(std::strlen(slot.text)), lines, false) ==
+            Outcome::pending) {
+            return;
         }
-        g_log.write_pending = false;
     }
 }
 
 void write_to_file_async(const char* line, size_t line_length) {
     orvix::os::FileHandle file = orvix::os::kInvalidFile;
-    if (vorn_log_rotor_get_handle(&file, nullptr, 0) != 0 || file == orvix::os::kInvalidFile) return;
+    if (const int32_t error = vorn_log_rotor_get_handle(&file, nullptr, 0);
+        error != 0 || file == orvix::os::kInvalidFile) {
+        note_lost(1, static_cast<uint32_t>(error));
+        return;
+    }
 
     // The file takes CR LF line ends; the line keeps its 639-character bound.
     size_t length = line_length + 1;
@@ -176,14 +332,18 @@ void write_to_file_async(const char* line, size_t line_length) {
 // Synchronous log that opened its own file: the line goes straight to the file.
 void write_to_file_sync(const char* line, size_t line_length) {
     orvix::os::FileHandle file = orvix::os::kInvalidFile;
-    if (vorn_log_rotor_get_handle(&file, nullptr, 0) != 0 || file == orvix::os::kInvalidFile) return;
+    if (const int32_t error = vorn_log_rotor_get_handle(&file, nullptr, 0);
+        error != 0 || file == orvix::os::kInvalidFile) {
+        note_lost(1, static_cast<uint32_t>(error));
+        return;
+    }
     char text[kBufferSize];
     size_t length = line_length + 1;
     if (length > kBufferSize - 1) length = kBufferSize - 1;
     std::memcpy(text, line, length - 2);
     text[length - 2] = '\r';
     text[length - 1] = '\n';
-    orvix::os::write_file(file, text, static_cast<uint32_t>(length));
+    write_line(file, text, static_cast<uint32_t>(length), 1, true);
     orvix::os::close_file(file);
 }
 
@@ -201,6 +361,10 @@ void to_sinks(const char* line, size_t length) {
         } else {
             write_to_file_sync(line, length);
         }
+    } else if (g_log.file_expected) {
+        // No file was opened at start; the reason was recorded then.
+        ++g_log.lost_total;
+        ++g_log.lost_unreported;
     }
 }
 
@@ -446,6 +610,15 @@ int32_t vorn_event_init(const vorn_event_init_params* params) {
                                         params->move_closed_files, &marker);
             }
             g_log.have_file = marker != orvix::os::kInvalidFile;
+            g_log.file_expected = true;
+            if (!g_log.have_file) {
+                const uint32_t error = have_folder ? vorn_log_rotor_open_error() : 0;
+                copy_bounded(g_log.lost_reason, sizeof g_log.lost_reason,
+                             error != 0    ? orvix::os::error_text(error).c_str()
+                             : have_folder ? "no log file could be opened"
+                                           : "the log folder cannot be determined");
+                g_log.lost_error = error;
+            }
             if (!g_log.asynchronous && !g_log.have_file) {
                 std::printf("Error opening logfile: %s!!!\n", path);
                 std::printf("Continuing with no logfile .... \n");
@@ -492,7 +665,7 @@ int32_t vorn_event_start_logging(const char* app_name, const char* session_id, i
 
     int32_t status = vorn_event_init(&params);
     if (status != VORN_STATUS_SUCCESS) return status;
-    return vorn_event_write_banner(params.app_name, show_system_info, show_folders);
+    return vorn_event_write_banner(&params);
 }
 
 int32_t vorn_event_start_logging(const char* app_name, int32_t show_system_info, int32_t show_folders,
@@ -577,7 +750,17 @@ int32_t vorn_event_shutdown() {
     }
     if (g_log.have_file) {
         orvix::os::FileHandle file = orvix::os::kInvalidFile;
-        if (vorn_log_rotor_get_handle(&file, nullptr, 0) == 0 && file != orvix::os::kInvalidFile) {
+        const int32_t error = vorn_log_rotor_get_handle(&file, nullptr, 0);
+        if (error != 0 || file == orvix::os::kInvalidFile) {
+            // Without a file the queued lines, and those of the spare slot, are lost.
+            uint64_t lines = g_log.queue[g_log.tail].use_count;
+            for (uint32_t i = 0; i < g_log.queued; ++i) {
+                const uint32_t uses = g_log.queue[(g_log.head + i) % kQueueSlots].use_count;
+                lines += uses > 1 ? uses : 1;
+            }
+            if (lines > 0) note_lost(lines, static_cast<uint32_t>(error));
+            g_log.queued = 0;
+        } else {
             // The spare slot of a full queue holds lines that were never queued; it goes
             // out last, so its notice reports them instead of losing them unseen.
             if (g_log.queue[g_log.tail].use_count > 0) {
@@ -592,6 +775,11 @@ int32_t vorn_event_shutdown() {
                 drain_queue(file);
             }
             if (g_log.write_pending) wait_for_write(kShutdownWaitMs);
+            g_log.write_pending = false;
+            // A line cut short, or lost lines, after the last one: one more try to end the
+            // file whole and say so.
+            uint32_t ignored = 0;
+            if (settle(file, false, &ignored) == Outcome::pending) wait_for_write(kShutdownWaitMs);
             g_log.write_pending = false;
             orvix::os::flush_file(file);
             orvix::os::close_file(file);
@@ -611,7 +799,18 @@ int32_t vorn_event_get_log_file_path(char* buffer, uint32_t size) {
     return VORN_STATUS_SUCCESS;
 }
 
+int32_t vorn_event_get_lost_count(uint64_t* count, char* reason, size_t reason_size) {
+    if (count == nullptr) return VORN_STATUS_MISSING_ARGUMENT;
+    std::lock_guard<orvix::eventlog::SpinningMutex> guard(g_log.lock);
+    *count = g_log.lost_total;
+    if (reason != nullptr && reason_size > 0)
+        copy_bounded(reason, reason_size, g_log.lost_total > 0 ? g_log.lost_reason : "");
+    return VORN_STATUS_SUCCESS;
+}
+
 void vorn_event_set_write_ops(const vorn_event_write_ops* ops) { g_write_ops.store(ops); }
+
+void vorn_event_set_short_write_ops(const vorn_event_short_write_ops* ops) { g_short_write_ops.store(ops); }
 
 [[noreturn]] void vorn_event_assert(int32_t, const char* function_name, int32_t line) {
     if (vorn_event_log(VORN_EVENT_CAT_ASSERT, VORN_EVENT_LEVEL_CRITICAL, VORN_STATUS_FAILURE,

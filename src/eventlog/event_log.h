@@ -10,6 +10,7 @@
 // not log itself.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -90,6 +91,18 @@ int32_t vorn_event_shutdown();
 // The log file opened at initialisation, in UTF-8 (at most 254 bytes were recorded).
 // 0; -506 when no file was opened; -502 for a missing buffer; -500 when it does not fit.
 int32_t vorn_event_get_log_file_path(char* buffer, uint32_t size);
+
+// Lines that the event log could not write to its file since initialisation (the write
+// refused, the disk full, no file), and the system's reason for the latest of them (one
+// line, at most reason_size - 1 bytes; empty when none was lost). The part of a line that
+// a full disk took is removed again, so the file holds whole lines only (where the file
+// cannot be shortened, the rest of the line is written before anything else, and the line
+// counts as lost until then). The next write that succeeds first writes
+// "Event logger lost N log messages (REASON)." for the lines lost since the last such
+// notice. Lines dropped by a full queue are reported by their own notice and not counted.
+// 0, or -502 without count; reason may be null. Thread-safe, also after shutdown; it
+// takes the event log's lock, so a forwarding callback must not call it.
+int32_t vorn_event_get_lost_count(uint64_t* count, char* reason, size_t reason_size);
 
 // Display name of a category; null for a number above 155.
 const char* vorn_event_category_name(uint32_t category);

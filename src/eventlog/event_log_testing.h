@@ -19,3 +19,16 @@ struct vorn_event_write_ops {
 };
 
 void vorn_event_set_write_ops(const vorn_event_write_ops* ops);
+
+// A disk that fills up, for the write ops above: how many bytes the last write that
+// returned 0 or an error put in the file (a full disk takes part of a write), and the
+// removal of the last bytes of the file. Without them a write that returned 0 wrote
+// everything and a failed one nothing, and the removal is the system's.
+struct vorn_event_short_write_ops {
+    uint32_t (*written)(void* context);
+    // Like orvix::os::cut_file_end: 0 or an error code.
+    uint32_t (*cut)(void* context, orvix::os::FileHandle file, uint32_t bytes);
+    void* context;
+};
+
+void vorn_event_set_short_write_ops(const vorn_event_short_write_ops* ops);

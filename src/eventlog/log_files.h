@@ -19,6 +19,9 @@ enum eVORN_FOLDER_KIND : int32_t {
 
 // The log folder with its trailing separator; empty when none can be determined.
 std::u16string vorn_util_get_log_folder();
+// The archive folder that rotated files are moved into, with its trailing separator.
+// Asking creates no folder.
+std::u16string vorn_util_get_archive_folder();
 // The log folder in UTF-8 (at most size - 1 bytes and a terminating zero); -506 when empty.
 int32_t vorn_util_get_log_folder_utf8(char* buffer, uint32_t size);
 // One of the folder kinds in UTF-8, ending in a separator; 0 or -500.
@@ -47,4 +50,7 @@ int32_t vorn_log_rotor_init(int32_t rotation_minutes, const char* folder, const 
 // to name_out (name_size wide characters) when a new file was opened and name_out is
 // given. Returns 0, 21 after shutdown, or the system's error code.
 int32_t vorn_log_rotor_get_handle(orvix::os::FileHandle* handle_out, char16_t* name_out, uint32_t name_size);
+// The system's error code of the rotor's last failed attempt to open a log file; 0 when
+// the last attempt succeeded or none was made.
+uint32_t vorn_log_rotor_open_error();
 void vorn_log_rotor_shutdown();

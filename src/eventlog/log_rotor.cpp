@@ -39,6 +39,7 @@ struct RotorState {
     orvix::os::FileHandle file = orvix::os::kInvalidFile;
     std::u16string file_name;
     uint64_t opened_tick = 0;
+    uint32_t open_error = 0;  // why the last attempt to open a file failed; 0 after a success
     bool archiver_running = false;
     std::unique_ptr<orvix::os::Event> stop_event;
     std::unique_ptr<orvix::os::Event> done_event;
@@ -107,11 +108,15 @@ std::u16string build_name(int unique) {
     return name;
 }
 
+std::u16string archive_folder_below(const std::u16string& root) {
+    const char16_t sep = orvix::os::path_separator();
+    return root + sep + u"Quillon" + sep + u"logs" + sep + u"ROTATE" + sep;
+}
+
 std::u16string archive_folder() {
     std::u16string root;
     if (!orvix::os::common_app_data_folder(&root)) root = u"C:\\ProgramData";
-    const char16_t sep = orvix::os::path_separator();
-    return root + sep + u"Quillon" + sep + u"logs" + sep + u"ROTATE" + sep;
+    return archive_folder_below(root);
 }
 
 uint32_t move_to_archive(const std::u16string& log_folder, const std::u16string& name) {
@@ -201,6 +206,15 @@ void archiver(void*) {
 
 }  // namespace
 
+std::u16string vorn_util_get_archive_folder() {
+    // The same folder the rotor moves files into, found without creating anything.
+    std::u16string root;
+    if (!orvix::os::known_folder_program_data(&root) && !orvix::os::common_app_data_folder(&root)) {
+        root = u"C:\\ProgramData";
+    }
+    return archive_folder_below(root);
+}
+
 void vorn_log_rotor_set_tick_source(vorn_log_rotor_tick_source source) { g_tick_source.store(source); }
 void vorn_log_rotor_set_work_submitter(vorn_log_rotor_work_submitter submitter) { g_submitter.store(submitter); }
 void vorn_log_rotor_set_archiver_interval(uint32_t milliseconds) { g_archiver_interval_ms.store(milliseconds); }
@@ -211,6 +225,7 @@ int32_t vorn_log_rotor_init(int32_t rotation_minutes, const char* folder, const 
     std::lock_guard<std::mutex> guard(g_rotor.lock);
     g_rotor.file = orvix::os::kInvalidFile;
     g_rotor.opened_tick = 0;
+    g_rotor.open_error = 0;
     g_rotor.component_count = 0;
     g_rotor.has_unique = false;
     g_rotor.synchronous_archive = false;
@@ -268,14 +283,21 @@ int32_t vorn_log_rotor_get_handle(orvix::os::FileHandle* handle_out, char16_t* n
                          now_tick() - g_rotor.opened_tick > static_cast<uint64_t>(g_rotor.rotation_minutes) * 60000u;
     if (g_rotor.file == orvix::os::kInvalidFile || expired) {
         close_current_file();
-        if (g_rotor.folder.empty()) return kErrorPathNotFound;
+        if (g_rotor.folder.empty()) {
+            g_rotor.open_error = kErrorPathNotFound;
+            return kErrorPathNotFound;
+        }
         std::u16string name = build_name(0);
         if (g_rotor.has_unique) {
             for (int n = 1; orvix::os::file_exists(g_rotor.folder + name); ++n) name = build_name(n);
         }
         orvix::os::FileHandle file = orvix::os::kInvalidFile;
         const std::u16string path = g_rotor.folder + name;
-        if (uint32_t error = orvix::os::create_log_file(path, &file); error != 0) return static_cast<int32_t>(error);
+        if (uint32_t error = orvix::os::create_log_file(path, &file); error != 0) {
+            g_rotor.open_error = error;
+            return static_cast<int32_t>(error);
+        }
+        g_rotor.open_error = 0;
         g_rotor.file = file;
         g_rotor.file_name = name;
         g_rotor.opened_tick = now_tick();
@@ -289,6 +311,11 @@ int32_t vorn_log_rotor_get_handle(orvix::os::FileHandle* handle_out, char16_t* n
         return static_cast<int32_t>(error);
     }
     return 0;
+}
+
+uint32_t vorn_log_rotor_open_error() {
+    std::lock_guard<std::mutex> guard(g_rotor.lock);
+    return g_rotor.open_error;
 }
 
 void vorn_log_rotor_shutdown() {

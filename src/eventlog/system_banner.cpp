@@ -183,3 +183,10 @@ int32_t vorn_event_write_banner(const char* app_name, int32_t show_system_info, 
                    static_cast<int>(orvix::os::current_process_id()));
     return VORN_STATUS_SUCCESS;
 }
+
+int32_t vorn_event_write_banner(const vorn_event_init_params* params) {
+    if (params == nullptr) return VORN_STATUS_MISSING_ARGUMENT;
+    const char* app_name =
+        params->app_name != nullptr && params->app_name[0] != '\0' ? params->app_name : "unknown_app";
+    return vorn_event_write_banner(app_name, params->show_system_info, params->show_folders);
+}

@@ -10,10 +10,15 @@
 #include <cstdint>
 #include <string>
 
+#include "eventlog/event_log.h"
 #include "os/system_facts.h"
 
-// Writes the banner for an initialised event log. Returns 0, or -500 when the local time
-// or the time zone cannot be read (nothing is written then).
+// Writes the banner for an initialised event log, with the application name (empty or
+// null: "unknown_app", as the event log names it) and the two banner flags of the
+// initialisation record; its other fields are not read. Returns 0, -502 without a record,
+// or -500 when the local time or the time zone cannot be read (nothing is written then).
+int32_t vorn_event_write_banner(const vorn_event_init_params* params);
+// The short form, for callers that hold the three values alone (a null name prints empty).
 int32_t vorn_event_write_banner(const char* app_name, int32_t show_system_info, int32_t show_folders);
 
 // The multi-line machine description (OS line, processor count, architecture and

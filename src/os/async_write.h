@@ -30,6 +30,9 @@ public:
     // Starts a write of size bytes at the end of the file. 0 when it completed,
     // kErrorIoPending when it is under way, otherwise the system's error code.
     uint32_t write(FileHandle file, const void* data, uint32_t size);
+    // The bytes that the last write put in the file when it completed at once or failed:
+    // a full disk can take part of a write, with or without an error.
+    uint32_t written() const;
     // True while the last write started is still under way.
     bool still_pending() const;
     // Waits up to timeout_ms for the last write; true when it completed.
@@ -41,9 +44,13 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
-// Synchronous helpers on a handle (close_file is in os/file_system.h).
-uint32_t write_file(FileHandle file, const void* data, uint32_t size);
+// Synchronous helpers on a handle (close_file is in os/file_system.h). written, when
+// given, receives the bytes that reached the file, also when the write failed part-way.
+uint32_t write_file(FileHandle file, const void* data, uint32_t size, uint32_t* written = nullptr);
 void flush_file(FileHandle file);
+// Removes the last `bytes` bytes of the file, such as the part of a line that a full disk
+// took before it refused the rest: shrinking a file needs no space. 0 or the error code.
+uint32_t cut_file_end(FileHandle file, uint32_t bytes);
 // Gives up the rest of the time slice (a zero-length sleep).
 void yield_processor();
 

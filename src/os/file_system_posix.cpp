@@ -17,6 +17,7 @@
 #include <utility>
 
 #include "os/codepage.h"
+#include "os/error_text.h"
 #include "os/file_system.h"
 #include "os/handle_table_posix.h"
 
@@ -56,7 +57,8 @@ uint32_t from_errno(int e) {
         case EEXIST: return kErrorAlreadyExists;
         case ENOSPC: return kErrorDiskFull;
         case EXDEV: return kErrorNotSameDevice;
-        default: return kErrorGenFailure;
+        // Kept whole, so error_text can name it (os/error_text.h).
+        default: return e > 0 ? kErrnoCode | static_cast<uint32_t>(e) : kErrorGenFailure;
     }
 }
 

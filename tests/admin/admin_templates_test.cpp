@@ -2,9 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <random>
 #include <regex>
 #include <set>
 #include <string>
@@ -148,17 +145,6 @@ TEST(Check, UnreadableOrMismatchedFilesAreProblemsNotFailures) {
     EXPECT_TRUE(cut.deployed_revision.empty());
     ASSERT_EQ(cut.problems.size(), 1u);
     EXPECT_EQ(cut.problems[0].rfind("orvix.admx: line ", 0), 0u) << cut.problems[0];
-}
-
-// Writing and checking a folder is the console tool's test; here the refusal.
-TEST(Check, WritingWhereAFileIsInTheWayIsRefused) {
-    const auto file =
-        std::filesystem::temp_directory_path() / ("orvix_admx_" + std::to_string(std::random_device()()));
-    std::ofstream(file) << "x";
-    std::string error;
-    EXPECT_FALSE(orvix::admin::write_admin_templates(file.string(), &error));
-    EXPECT_EQ(error.rfind("cannot create ", 0), 0u) << error;
-    std::filesystem::remove(file);
 }
 
 }  // namespace

@@ -170,8 +170,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 class NoLogFolder : public AsyncFile, public testing::WithParamInterface<int32_t> {};
 
-// A file where the "Quillon" folder should be: an asynchronous log loses its lines
-// silently; a synchronous one says so and goes on.
+// A file where the "Quillon" folder should be: an asynchronous log loses its lines (and
+// counts them, see event_log_lost_test.cpp); a synchronous one says so and goes on.
 TEST_P(NoLogFolder, LinesAreLostAndTheLogGoesOn) {
     const int32_t asynchronous = GetParam();
     const std::string blocker = join({box_.program_data, "Quillon"});

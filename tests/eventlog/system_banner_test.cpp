@@ -88,6 +88,38 @@ TEST_F(Banner, ALogFileOpensWithEveryBlockInOrder) {
     EXPECT_EQ(orvix_test::read_file(path), expected);
 }
 
+// A component that starts the event log itself and then writes the banner from the same
+// initialisation record, as the interface documents the entry point. Both flags off: four
+// lines. A record with no name prints the name the event log uses; no record, -502.
+TEST_F(Banner, FromTheInitialisationRecord) {
+    int32_t (*const entry_point)(const vorn_event_init_params*) = &vorn_event_write_banner;
+    vorn_event_set_time_source(orvix_test::fixed_time);
+    vorn_event_init_params params;
+    ASSERT_EQ(vorn_event_get_default_init_params(&params), 0);
+    params.app_name = "component";
+    params.asynchronous = 1;
+    params.show_system_info = 0;
+    params.show_folders = 0;
+    ASSERT_EQ(vorn_event_init(&params), 0);
+    EXPECT_EQ(entry_point(&params), 0);
+    params.app_name = nullptr;
+    EXPECT_EQ(entry_point(&params), 0);
+    EXPECT_EQ(entry_point(nullptr), VORN_STATUS_MISSING_ARGUMENT);
+    char path[512];
+    ASSERT_EQ(vorn_event_get_log_file_path(path, sizeof path), 0);
+    ASSERT_EQ(vorn_event_shutdown(), 0);
+    std::string expected;
+    for (const char* app : {"component", "unknown_app"}) {
+        for (const std::string& message :
+             {std::string("local time 2024-03-09T07:05:04.032+05:30"), "-- " + std::string(app) + " begins.",
+              std::string("--------------------------"),
+              "Process ID = " + std::to_string(orvix::os::current_process_id())}) {
+            expected += orvix_test::line("", 2, 0, "COMMON", message, "\r\n");
+        }
+    }
+    EXPECT_EQ(orvix_test::read_file(path), expected);
+}
+
 TEST_F(Banner, WithoutLocalTimeOrTimeZoneNothingIsWritten) {
     orvix_test::start_recording();
     facts_.now.reset();

@@ -39,30 +39,6 @@ void note_loaded(const char* message) {
     if (std::string_view(message).rfind("Successfully loaded ", 0) == 0) g_library_loaded = true;
 }
 
-// The terminal logger's lines with the library's texts (adapter and display names, ...)
-// made printable.
-class PrintableLogger : public orvix::logging::LoggerBase {
-  public:
-    explicit PrintableLogger(uint32_t category) : LoggerBase(4), category_(category) {}
-
-    void write(const std::string& message, uint32_t level, const int32_t& code) override {
-        write(message.c_str(), level, code);
-    }
-    void write(const char* message, uint32_t level, int32_t code) override {
-        if (level > maxLevel) return;
-        if (message == nullptr) message = "";
-        note_loaded(message);
-        orvix::logging::TerminalLogger(category_, &terminal_root()).write(printable(message, false), level, code);
-    }
-    std::unique_ptr<LoggerBase> clone() const override { return clone(kKeepCategory); }
-    std::unique_ptr<LoggerBase> clone(uint32_t category) const override {
-        return std::make_unique<PrintableLogger>(category == kKeepCategory ? category_ : category);
-    }
-
-  private:
-    uint32_t category_;
-};
-
 // Every line the ADL object and its clones write, for --json.
 struct Collected {
     std::mutex mutex;
@@ -74,9 +50,12 @@ Collected& collected() {
     return all;
 }
 
-class CollectingLogger : public orvix::logging::LoggerBase {
+// The ADL object's logger. Its lines go to the terminal logger with the library's texts
+// (adapter and display names, ...) made printable; with --json they are collected for the
+// document instead, and only the errors also reach standard error.
+class ToolLogger : public orvix::logging::LoggerBase {
   public:
-    explicit CollectingLogger(uint32_t category) : LoggerBase(4), category_(category) {}
+    explicit ToolLogger(uint32_t category) : LoggerBase(4), category_(category) {}
 
     void write(const std::string& message, uint32_t level, const int32_t& code) override {
         write(message.c_str(), level, code);
@@ -85,20 +64,20 @@ class CollectingLogger : public orvix::logging::LoggerBase {
         if (level > maxLevel) return;
         if (message == nullptr) message = "";
         note_loaded(message);
-        {
+        if (json_output()) {
             std::lock_guard<std::mutex> lock(collected().mutex);
             std::string name = orvix::logging::levelName(level);
             name.erase(name.find_last_not_of(' ') + 1);
             collected().lines.push_back(
                 {{"level", name}, {"category", category_}, {"code", code}, {"message", message}});
         }
-        // Standard error shows the errors as without --json.
-        if (level <= 1)
+        if (!json_output() || level <= 1) {
             orvix::logging::TerminalLogger(category_, &terminal_root()).write(printable(message, false), level, code);
+        }
     }
     std::unique_ptr<LoggerBase> clone() const override { return clone(kKeepCategory); }
     std::unique_ptr<LoggerBase> clone(uint32_t category) const override {
-        return std::make_unique<CollectingLogger>(category == kKeepCategory ? category_ : category);
+        return std::make_unique<ToolLogger>(category == kKeepCategory ? category_ : category);
     }
 
   private:
@@ -144,13 +123,7 @@ std::string failure_reason(const std::system_error& e) {
 int run_adl() {
     std::shared_ptr<orvix::iADL> adl;
     try {
-        std::unique_ptr<orvix::logging::LoggerBase> logger;
-        if (json_output()) {
-            logger = std::make_unique<CollectingLogger>(VORN_EVENT_CAT_VIDEO_DRIVER);
-        } else {
-            logger = std::make_unique<PrintableLogger>(VORN_EVENT_CAT_VIDEO_DRIVER);
-        }
-        adl = orvix::getAdlInstance(std::move(logger));
+        adl = orvix::getAdlInstance(std::make_unique<ToolLogger>(VORN_EVENT_CAT_VIDEO_DRIVER));
     } catch (const std::system_error& e) {
         const bool verifiable = orvix::signatureVerificationAvailable();
         if (json_output()) {

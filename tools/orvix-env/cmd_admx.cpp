@@ -1,10 +1,9 @@
 // orvix-env admx DIR: writes the Group Policy administrative templates of this agent's
-// settings catalogue, DIR/orvix.admx and DIR/en-US/orvix.adml.
+// settings catalogue, DIR/orvix.admx and DIR/en-US/orvix.adml, each whole or not at all.
 // orvix-env admx --check DIR: compares templates deployed in DIR (a PolicyDefinitions
 // folder or a central store) with this agent's catalogue; exit status 1 when they differ,
 // 2 when they cannot be read.
 #include <cstdio>
-#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -13,6 +12,7 @@
 #include "commands.h"
 #include "console.h"
 #include "json_output.h"
+#include "output_file.h"
 #include "text_output.h"
 
 namespace orvix_env {
@@ -63,16 +63,23 @@ int check(const std::string& dir) {
     return 1;
 }
 
-int run_admx(const std::string& folder, bool checking) {
-    if (checking) return check(folder);
+// Each file appears whole or not at all: a full disk leaves no truncated template behind.
+bool write_templates(const std::string& dir, const std::string& admx, const std::string& adml,
+                     std::string* error) {
+    const orvix::admin::AdminTemplates templates = orvix::admin::generate_admin_templates();
+    return create_output_folder(output_path(dir, orvix::admin::kAdmlFolder), error) &&
+           write_output_file(admx, templates.admx, error) && write_output_file(adml, templates.adml, error);
+}
+
+int run_admx(const std::string& dir, bool checking) {
+    if (checking) return check(dir);
+    const std::string admx = output_path(dir, orvix::admin::kAdmxFileName);
+    const std::string adml = output_path(output_path(dir, orvix::admin::kAdmlFolder), orvix::admin::kAdmlFileName);
     std::string error;
-    if (!orvix::admin::write_admin_templates(folder, &error)) {
-        std::fprintf(stderr, "orvix-env: %s\n", error.c_str());
+    if (!write_templates(dir, admx, adml, &error)) {
+        std::fprintf(stderr, "orvix-env: %s\n", printable(error, false).c_str());
         return 1;
     }
-    const std::filesystem::path dir = path_from_utf8(folder);
-    const std::string admx = utf8_from_path(dir / orvix::admin::kAdmxFileName);
-    const std::string adml = utf8_from_path(dir / orvix::admin::kAdmlFolder / orvix::admin::kAdmlFileName);
     if (json_output()) {
         print_json({{"written", {admx, adml}}, {"revision", orvix::admin::template_revision()}});
     } else {

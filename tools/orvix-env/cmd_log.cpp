@@ -1,6 +1,10 @@
 // orvix-env log [COUNT]: writes COUNT numbered lines (default 10) through the event log
 // into a log file of its own, as the agent would, so a person can look at the format.
+// Lines the event log could not write (a full disk) are reported with the system's
+// reason and exit status 1.
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -46,12 +50,18 @@ int run_log(unsigned long count) {
     if (status != VORN_STATUS_SUCCESS) {
         std::fprintf(stderr, "orvix-env log: the event log started with status %d\n", static_cast<int>(status));
     }
+    // The banner's lost lines are counted before the numbered ones start.
+    uint64_t lost_before = 0;
+    vorn_event_get_lost_count(&lost_before, nullptr, 0);
     for (unsigned long i = 1; i <= count; ++i) {
         vorn_event_log(VORN_EVENT_CAT_COMMON, VORN_EVENT_LEVEL_INFO, 0, "orvix-env log: line %lu of %lu", i, count);
     }
     char path[1024];
     const int32_t found = vorn_event_get_log_file_path(path, sizeof path);
     vorn_event_shutdown();
+    uint64_t lost = 0;
+    char reason[256] = {};
+    vorn_event_get_lost_count(&lost, reason, sizeof reason);
     if (found != VORN_STATUS_SUCCESS) {
         char folder[1024];
         if (vorn_util_get_log_folder_utf8(folder, sizeof folder) != VORN_STATUS_SUCCESS) folder[0] = '\0';
@@ -63,10 +73,20 @@ int run_log(unsigned long count) {
         }
         return 1;
     }
+    // A line cut short and finished later stops counting, so the difference can shrink.
+    const uint64_t numbered_lost = lost > lost_before ? std::min<uint64_t>(lost - lost_before, count) : 0;
     if (json_output()) {
-        print_json({{"file", path}, {"lines", count}});
+        print_json({{"file", path},
+                    {"lines", count - numbered_lost},
+                    {"lost", lost},
+                    {"reason", lost > 0 ? Json(reason) : Json()}});
     } else {
         std::printf("%s\n", path);
+    }
+    if (lost > 0) {
+        std::fprintf(stderr, "orvix-env log: %llu log lines could not be written to \"%s\": %s\n",
+                     static_cast<unsigned long long>(lost), path, reason);
+        return 1;
     }
     return 0;
 }

@@ -50,16 +50,31 @@ int run_signature(const std::string& file, const std::optional<std::string>& sub
     }
     std::error_code error;
     const std::string path = utf8_from_path(std::filesystem::absolute(path_from_utf8(file), error));
+    // The loader takes the path as the agent does (the ANSI code page on Windows).
+    const std::string layer_path = layer_narrow_path(path);
+    if (layer_path.empty()) {
+        std::fprintf(stderr,
+                     "orvix-env signature: the signed loader reads library paths in the ANSI code page, which "
+                     "cannot name %s (and it has no short name that it can); the agent could not load it from "
+                     "there either\n",
+                     printable(path, false).c_str());
+        return 2;
+    }
 
     // The verdict is printed below; the loader's failures while reading the signature go
     // to standard error as the loader logs them.
     orvix::logging::TerminalLogger quiet(0, 0, true);
     orvix::logging::TerminalLogger errors(0, 1, true);
     orvix::TrustVerdict verdict;
-    orvix::verifyFileTrust(quiet, path, &verdict);
+    orvix::verifyFileTrust(quiet, layer_path, &verdict);
     orvix::SignatureInfo info;
     const bool signedFile = verdict.trusted || verdict.code != kTrustNoSignature;
-    if (signedFile) orvix::readSignatureFacts(errors, path, info);
+    if (signedFile) orvix::readSignatureFacts(errors, layer_path, info);
+    // The verdict names the file as the loader was given it; show the name as typed.
+    for (size_t at = 0; layer_path != path && (at = verdict.message.find(layer_path, at)) != std::string::npos;
+         at += path.size()) {
+        verdict.message.replace(at, layer_path.size(), path);
+    }
 
     const bool matches = !subject || std::regex_search(info.subjectName, pattern);
     if (json_output()) {

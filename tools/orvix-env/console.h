@@ -19,6 +19,13 @@ std::vector<std::string> utf8_arguments(int argc, char** argv);
 // Makes a console show the UTF-8 the tool writes; output to a pipe or file is UTF-8 as it is.
 void prepare_console();
 
+// The path in the form the layer's narrow-path calls take it. The signed loader reads a
+// library's path in the ANSI code page on Windows, as the agent does, so a UTF-8 path with
+// other characters would name another file there: this gives the path itself when every
+// character survives that code page, else its short (8.3) form, else nothing (the layer
+// cannot name the file). Elsewhere the path itself.
+std::string layer_narrow_path(const std::string& utf8);
+
 using orvix::admin::path_from_utf8;
 using orvix::admin::utf8_from_path;
 

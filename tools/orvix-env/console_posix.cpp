@@ -7,4 +7,6 @@ std::vector<std::string> utf8_arguments(int argc, char** argv) { return {argv, a
 
 void prepare_console() {}
 
+std::string layer_narrow_path(const std::string& utf8) { return utf8; }
+
 }  // namespace orvix_env

@@ -24,6 +24,41 @@ std::vector<std::string> utf8_arguments(int argc, char** argv) {
     return out;
 }
 
+namespace {
+
+std::wstring wide_from_utf8(const std::string& utf8) {
+    std::wstring wide(utf8.size() + 1, L'\0');
+    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(),
+                                      static_cast<int>(wide.size()));
+    wide.resize(static_cast<size_t>(n > 0 ? n : 0));
+    return wide;
+}
+
+// The wide text in the ANSI code page; false when a character has no place in it.
+bool ansi_from_wide(const std::wstring& wide, std::string* out) {
+    if (wide.empty()) return false;
+    BOOL lost = FALSE;
+    const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()),
+                                      nullptr, 0, nullptr, &lost);
+    if (n <= 0 || lost) return false;
+    out->assign(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()), out->data(), n,
+                        nullptr, &lost);
+    return !lost;
+}
+
+}  // namespace
+
+std::string layer_narrow_path(const std::string& utf8) {
+    const std::wstring wide = wide_from_utf8(utf8);
+    std::string ansi;
+    if (ansi_from_wide(wide, &ansi)) return ansi;
+    wchar_t buffer[MAX_PATH];
+    const DWORD n = GetShortPathNameW(wide.c_str(), buffer, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return {};
+    return ansi_from_wide(std::wstring(buffer, n), &ansi) ? ansi : std::string();
+}
+
 void prepare_console() {
     // Only a console needs telling; a pipe or a file gets the UTF-8 bytes unchanged.
     SetConsoleOutputCP(CP_UTF8);
