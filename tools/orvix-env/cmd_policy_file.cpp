@@ -11,6 +11,7 @@
 #include "commands.h"
 #include "input_file.h"
 #include "json_output.h"
+#include "output_file.h"
 #include "policy_source.h"
 #include "text_output.h"
 
@@ -60,7 +61,7 @@ int run_policy_file(const Options& options) {
         }
         written = orvix::admin::reg_file_from_pol(entries, all, &conversion);
     }
-    if (!write_file_atomically(out, written, &error)) {
+    if (!write_output_file(out, written, &error)) {
         std::fprintf(stderr, "orvix-env: %s\n", error.c_str());
         return 2;
     }

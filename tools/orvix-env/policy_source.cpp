@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <system_error>
 
 #include "commands.h"
@@ -27,37 +26,6 @@ std::string lower(std::string s) {
 }
 
 }  // namespace
-
-bool write_file_atomically(const std::string& path, const std::string& bytes, std::string* error) {
-    std::error_code code;
-    const fs::path target = path_from_utf8(path);
-    if (fs::is_directory(target, code)) {
-        *error = "cannot write " + shown(path) + ": it is a directory";
-        return false;
-    }
-    const fs::path temporary = path_from_utf8(path + ".orvix-env-partial");
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        if (!out) {
-            *error = "cannot write " + shown(path) + ": " + std::generic_category().message(errno != 0 ? errno : EACCES);
-            return false;
-        }
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        out.close();
-        if (!out) {
-            fs::remove(temporary, code);
-            *error = "cannot write " + shown(path) + ": the write failed";
-            return false;
-        }
-    }
-    fs::rename(temporary, target, code);
-    if (code) {
-        fs::remove(temporary, code);
-        *error = "cannot write " + shown(path) + ": " + code.message();
-        return false;
-    }
-    return true;
-}
 
 bool find_machine_registry_pol(const std::string& folder, std::string* path, std::string* error) {
     std::error_code code;

@@ -14,10 +14,6 @@
 
 namespace orvix_env {
 
-// Writes bytes to path through a temporary file in the same folder, renamed into place
-// when complete, so a failure never leaves half a file. False with one line in error.
-bool write_file_atomically(const std::string& path, const std::string& bytes, std::string* error);
-
 // The Machine\Registry.pol below a GPO or GPO backup folder (names compared without
 // regard to case). False with one line in error when there is none or more than one.
 bool find_machine_registry_pol(const std::string& folder, std::string* path, std::string* error);
