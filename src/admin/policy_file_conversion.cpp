@@ -211,7 +211,7 @@ std::string reg_file_from_pol(const std::vector<PolEntry>& entries, bool all, Co
             comment(e, "\"**soft.\" (set only where no value exists) has no form in a registry export file");
         } else if (folded_starts_with(v, u"**")) {
             --result->written;
-            comment(e, "\"" + printable(utf8(v)) + "\" has no form in a registry export file");
+            comment(e, printable_quoted(utf8(v)) + " has no form in a registry export file");
         } else if (!name_fits_export(v)) {
             --result->written;
             comment(e, "a value name with a line break cannot be written in a registry export file");

@@ -41,16 +41,6 @@ std::string lower(std::string_view s) {
     return out;
 }
 
-// Appended, not written as "\"" + printable(text) + "\"": with printable inlined, GCC 12
-// at -O3 warns that the inlined insert of a literal before a std::string may overlap
-// (a false positive of its -Wrestrict), which broke plain Release builds.
-std::string quoted(std::string_view text) {
-    std::string out(1, '"');
-    out += printable(text);
-    out += '"';
-    return out;
-}
-
 bool is_text_type(uint32_t type) {
     return type == orvix::os::kRegSz || type == orvix::os::kRegExpandSz || type == orvix::os::kRegMultiSz;
 }
@@ -197,7 +187,7 @@ class Lint {
                         "are ignored";
                 }
                 ended_by = "value " + std::to_string(index) + " (" +
-                           quoted(whole.name.substr(0, std::min<size_t>(whole.name.size(), 48))) +
+                           printable_quoted(whole.name.substr(0, std::min<size_t>(whole.name.size(), 48))) +
                            (whole.name.size() > 48 ? "..." : "") + ")";
                 key.values.push_back(std::move(v));
                 continue;
@@ -277,7 +267,7 @@ class Lint {
                 }
             } else if (r.type != orvix::os::kRegSz) {
                 type_note = describe_registry_data(r.type, r.data) + " is read by its bytes as the text " +
-                            quoted(read.text) + " (a text setting takes the data's bytes, whatever the type)";
+                            printable_quoted(read.text) + " (a text setting takes the data's bytes, whatever the type)";
             }
         }
 
@@ -330,7 +320,7 @@ class Lint {
         } else {
             const std::string stored = strip_spaces(read.text);
             v.stored = true;
-            v.stored_value = quoted(stored);
+            v.stored_value = printable_quoted(stored);
             const std::string_view written = first_string(r.data);
             if (!type_note.empty() && r.type != orvix::os::kRegExpandSz && r.type != orvix::os::kRegMultiSz) {
                 v.verdict = PolicyVerdict::kWrongType;
@@ -493,7 +483,7 @@ void note_changed_texts(PolicyReport& report, const StoredText& stored_text, uin
             v.takes_effect_as_written = false;
             v.verdict = PolicyVerdict::kChangedText;
             v.explanation = "the agent reads texts in the ANSI code page (" + std::to_string(code_page) +
-                            "), not as stored: stored " + quoted(*stored) + ", the agent gets " + quoted(agent) +
+                            "), not as stored: stored " + printable_quoted(*stored) + ", the agent gets " + printable_quoted(agent) +
                             " (\"?\" for a character the code page lacks, other bytes that are no longer UTF-8); "
                             "use only characters of code page " + std::to_string(code_page) +
                             ", or plain ASCII to be safe everywhere";
@@ -569,9 +559,9 @@ std::string describe_registry_data(uint32_t type, std::string_view data) {
         std::string_view text = data;
         while (!text.empty() && text.back() == '\0') text.remove_suffix(1);
         if (text.size() > 80)
-            return name + " " + quoted(text.substr(0, 80)) + "... (" + std::to_string(data.size()) +
+            return name + " " + printable_quoted(text.substr(0, 80)) + "... (" + std::to_string(data.size()) +
                    " bytes)";
-        return name + " " + quoted(text);
+        return name + " " + printable_quoted(text);
     }
     std::string out = name;
     const size_t shown = std::min<size_t>(data.size(), 16);

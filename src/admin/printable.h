@@ -13,4 +13,7 @@ namespace orvix::admin {
 // backslash and a quotation mark are escaped too; a path keeps its backslashes.
 std::string printable(std::string_view bytes, bool quoted = true);
 
+// printable(text) between double quotation marks.
+std::string printable_quoted(std::string_view text);
+
 }  // namespace orvix::admin

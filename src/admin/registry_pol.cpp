@@ -179,7 +179,7 @@ void put_u32(std::string* out, uint32_t n) {
     for (int i = 0; i < 4; ++i) out->push_back(static_cast<char>((n >> (8 * i)) & 0xFF));
 }
 
-std::string entry_name(const PolEntry& e) { return "\"" + printable(utf8(e.value)) + "\""; }
+std::string entry_name(const PolEntry& e) { return printable_quoted(utf8(e.value)); }
 
 }  // namespace
 

@@ -40,7 +40,7 @@ int32_t record(const char* message, int32_t, uint32_t, int32_t level, int32_t st
 }
 
 std::string shown(const ImagingParameterRow& row, const std::string& value) {
-    return row.kind == ImagingParameterKind::kText ? "\"" + printable(value) + "\"" : printable(value, false);
+    return row.kind == ImagingParameterKind::kText ? printable_quoted(value) : printable(value, false);
 }
 
 Json value_json(const ImagingParameterRow& row, const std::string& value) {
@@ -83,7 +83,7 @@ std::optional<std::string> text_after_number(const orvix::config::internal::Conf
     const size_t digits = i;
     while (i < v.size() && v[i] >= '0' && v[i] <= '9') ++i;
     if (i == digits || v.find_first_not_of(" \t\r\f\v", i) == std::string::npos) return std::nullopt;
-    return "\"" + printable(v) + "\" has text after its number, which is ignored: " + item.name + " reads " +
+    return printable_quoted(v) + " has text after its number, which is ignored: " + item.name + " reads " +
            std::to_string(std::strtol(v.c_str(), nullptr, 10)) + " (only decimal digits are read)";
 }
 

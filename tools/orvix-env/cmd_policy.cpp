@@ -75,7 +75,7 @@ ShownValue shown_value(uint32_t type, const std::vector<char16_t>& buffer, uint3
         std::u16string text(buffer.begin(), buffer.end());
         text.resize(text.find(u'\0') == std::u16string::npos ? text.size() : text.find(u'\0'));
         const std::string utf8 = orvix::text::utf16_to_utf8(text);
-        return {"\"" + printable(utf8) + "\"", utf8};
+        return {printable_quoted(utf8), utf8};
     }
     if (type == orvix::os::kRegDword && size == 4) {
         uint32_t v = 0;

@@ -43,7 +43,7 @@ const AppliedPolicyFile* g_pol = nullptr;
 std::set<std::string> g_unrecorded_in_file;
 
 std::string quoted(const Setting& s, const std::string& text) {
-    return s.row.value_type == ENV_VALUE_STRING ? "\"" + printable(text) + "\"" : printable(text, false);
+    return s.row.value_type == ENV_VALUE_STRING ? printable_quoted(text) : printable(text, false);
 }
 
 // Cuts a cell to width in the narrow table, marking the cut.
@@ -84,7 +84,7 @@ std::string flags_text(const sVORN_ENV_LOOKUP_ENTRY& row) {
 }
 
 std::string setting_value_text(const orvix::config::internal::SettingValue& v) {
-    return v.type == orvix::config::internal::kSettingText ? "\"" + printable(v.text) + "\""
+    return v.type == orvix::config::internal::kSettingText ? printable_quoted(v.text)
                                                             : std::to_string(v.number);
 }
 

@@ -31,7 +31,7 @@ const CLI::Validator kMaskNumber(
         if (hex || (!text.empty() && text.find_first_not_of("0123456789") == std::string::npos)) {
             return std::string();
         }
-        return "\"" + printable(text, false) + "\" is not a decimal or 0x hexadecimal number";
+        return printable_quoted(text) + " is not a decimal or 0x hexadecimal number";
     },
     "NUMBER");
 

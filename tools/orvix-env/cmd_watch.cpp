@@ -69,7 +69,7 @@ StartupValues startup_only_values() {
             if (index == ENV_INDEX_NOT_FOUND || (get_entry(index).modification & ENV_MOD_STARTUP_ONLY) == 0)
                 continue;
             const std::string text = value.type == orvix::config::internal::kSettingText
-                                         ? "\"" + printable(value.text) + "\""
+                                         ? printable_quoted(value.text)
                                          : std::to_string(value.number);
             values.emplace(name, std::make_pair(text, source.label));  // the first source wins
         }
@@ -101,7 +101,7 @@ void print_change(const SettingView& before, const SettingView& after) {
     const bool text = after.row.value_type == ENV_VALUE_STRING;
     auto shown = [text](const SettingView& v) {
         if (!v.has_value) return std::string("(no value)");
-        return text ? "\"" + printable(v.value) + "\"" : printable(v.value, false);
+        return text ? printable_quoted(v.value) : printable(v.value, false);
     };
     const std::string old_value = shown(before);
     const std::string new_value = shown(after);

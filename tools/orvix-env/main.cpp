@@ -39,7 +39,7 @@ bool json_output() { return g_options.json; }
 
 const CLI::Validator kDecimal(
     [](std::string& text) {
-        return all_digits(text) ? std::string() : "\"" + printable(text, false) + "\" is not a decimal number";
+        return all_digits(text) ? std::string() : printable_quoted(text) + " is not a decimal number";
     },
     "DECIMAL");
 
@@ -50,7 +50,7 @@ const CLI::Validator kPositiveSeconds(
         const std::string_view fraction =
             dot == std::string::npos ? std::string_view("0") : std::string_view(text).substr(dot + 1);
         if (!(all_digits(whole) || (whole.empty() && dot != std::string::npos)) || !all_digits(fraction)) {
-            return "\"" + printable(text, false) + "\" is not a number of seconds";
+            return printable_quoted(text) + " is not a number of seconds";
         }
         if (whole.find_first_not_of('0') == std::string_view::npos &&
             fraction.find_first_not_of('0') == std::string_view::npos) {

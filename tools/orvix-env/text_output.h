@@ -12,5 +12,6 @@
 namespace orvix_env {
 
 using orvix::admin::printable;
+using orvix::admin::printable_quoted;
 
 }  // namespace orvix_env
