@@ -167,8 +167,11 @@ protected:
         std::vector<std::string> out;
         LogLine line;
         while (reader.next(&line, final)) {
-            out.push_back(line.kind == LineKind::kEntry ? std::string(line.message)
-                                                        : "!" + std::string(line.text) + (line.torn ? " (torn)" : ""));
+            // Appended: GCC 12's -Wrestrict misfires on "!" + std::string&& at -O3.
+            std::string shown(line.kind == LineKind::kEntry ? "" : "!");
+            shown += line.kind == LineKind::kEntry ? line.message : line.text;
+            if (line.kind != LineKind::kEntry && line.torn) shown += " (torn)";
+            out.push_back(std::move(shown));
         }
         return out;
     }
