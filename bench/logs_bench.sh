@@ -4,7 +4,9 @@
 # - the filter `logs --level 1 --category MGMT_ENV` against
 #   `grep -h 'LVL:[01] .* MGMT_ENV :'` over the same files (target: at most 2x grep's time);
 # - the full merged `--json` stream in lines per second (target: at least 500000);
-# - the peak resident memory of `logs` over 1 file and over all files (target: under 64 MB).
+# - the peak resident memory of `logs` over 1 file and over all files (target: under 64 MB);
+# - how long `logs --follow` takes to show a line appended to a live file, beside `tail -F`
+#   on the same file (target: within 250 ms).
 # Both commands write into a pipe (grep stops at the first match when it writes to
 # /dev/null). The files are written once by the event log (tests' orvix_log_writer) and
 # kept under build/native/bench/logs-data for the next run of the same size.
@@ -60,4 +62,48 @@ print(f"filter --level 1 --category MGMT_ENV  {filter_t:8.3f} s   grep {grep_t:.
 print(f"--json merged stream                  {total / json_t:10.0f} lines/s   {json_t:.3f} s   (target >= 500000)")
 print(f"peak resident memory                  1 file {one_m:.1f} MB, {files} files {json_m:.1f} MB (--json), "
       f"{filter_m:.1f} MB (filter)   (target < 64 MB)")
+EOF
+
+# --follow: lines appended to a live file at uneven intervals, and the time each takes to
+# reach the pipe of `logs --follow` and of `tail -F` (inotify: the quickest a reader can be).
+live=$data/live && rm -rf "$live" && mkdir -p "$live"
+python3 - "$tool" "$live" <<'EOF'
+import os, random, statistics, subprocess, sys, threading, time
+tool, live = sys.argv[1], sys.argv[2]
+path = os.path.join(live, "benchlive_2024_03_09T16_00_00Z_1_0_0.txt")
+open(path, "w").close()
+readers = {"logs --follow": [tool, "logs", "--follow", live], "tail -F": ["tail", "-F", "-n", "0", path]}
+arrived = {name: {} for name in readers}
+def read(name, proc):
+    for raw in proc.stdout:
+        marker = raw.decode(errors="replace").rstrip().rsplit(":", 1)[-1]
+        arrived[name].setdefault(marker, time.perf_counter())
+procs = []
+for name, argv in readers.items():
+    proc = subprocess.Popen(argv, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    procs.append(proc)
+    threading.Thread(target=read, args=(name, proc), daemon=True).start()
+time.sleep(1.0)
+written = {}
+with open(path, "a") as f:
+    for i in range(40):
+        time.sleep(random.uniform(0.02, 0.2))
+        marker = f"live {i}"
+        f.write(f"2024-03-09T16:00:{i:02d}.000Z 00000000-0000-0000-0000-000000000000 > LVL:2 RC:   0"
+                f"          COMMON :{marker}\n")
+        f.flush()
+        written[marker] = time.perf_counter()
+time.sleep(0.5)
+for proc in procs:
+    proc.terminate()
+    proc.wait()
+results = []
+for name in readers:
+    delays = [(arrived[name][m] - t) * 1000 for m, t in written.items() if m in arrived[name]]
+    if len(delays) != len(written):
+        sys.exit(f"{name}: {len(written) - len(delays)} of {len(written)} lines never arrived")
+    results.append((statistics.median(delays), max(delays)))
+(our_med, our_max), (tail_med, tail_max) = results
+print(f"--follow latency                      median {our_med:.0f} ms, max {our_max:.0f} ms   tail -F: median "
+      f"{tail_med:.0f} ms, max {tail_max:.0f} ms   (target <= 250 ms)")
 EOF

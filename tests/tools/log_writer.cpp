@@ -10,7 +10,9 @@
 // --long a 700-character message (cut by the event log); --drop holds the disk so 600
 // more lines queue and 102 of them end in the queue's notice; --rotate-after N rotates
 // the file after N lines (rotation time 1 minute; the tick count and the clock jump by
-// 61 seconds), and every closed file moves into the archive folder. Prints the paths of the files it wrote.
+// 61 seconds), and every closed file moves into the archive folder; the rotation value is
+// removed again at the end, since under Wine it is the prefix's own machine key. Prints the
+// path of the file it opened.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -136,5 +138,13 @@ int main(int argc, char** argv) {
         for (int i = 1; i <= 600; ++i) vorn_event_log(VORN_EVENT_CAT_COMMON, 3, 0, "%s queued %d", app, i);
     }
     vorn_event_shutdown();
+    if (rotate_after >= 0) {
+        using namespace orvix::os;
+        RegKey key = 0;
+        if (registry_open_key(kHkeyLocalMachine, u"SOFTWARE\\Quillon\\OrvixAgent", kKeyAllAccess, &key) == 0) {
+            registry_delete_value(key, u"OrvixLogRotationTime");
+            registry_close_key(key);
+        }
+    }
     return 0;
 }

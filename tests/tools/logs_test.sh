@@ -3,7 +3,8 @@
 #   logs_test.sh "RUNNER" ORVIX_ENV LOG_WRITER WORK_FOLDER DOCS_PAGE
 # RUNNER is empty natively and Wine's runner for the Windows build. Natively the writer's
 # program-data folder is a folder of the test; under Wine the writers log into the
-# prefix's real log folder, which `logs` reads with no PATH.
+# prefix's real log folders, which `logs` reads with no PATH; their application names end
+# in this run's process identifier, and the files are removed at the end.
 set -u
 runner=$1 tool=$2 writer=$3 work=$4 docs=$5
 failures=0
@@ -32,13 +33,13 @@ else
     # The writers' own folder cannot be redirected under Wine: unique names in the real one.
     suffix=$$
     where=()
+    logs_root=$($runner winepath -u 'C:\ProgramData\Quillon' | tr -d '\r')
 fi
 A=alpha${suffix:-} B=beta${suffix:-} G=gamma${suffix:-}
 $runner "$writer" "$A" $T0 10 6 --repeat --long --session $S >/dev/null
 $runner "$writer" "$B" $((T0 + 5)) 10 6 --drop >/dev/null
-rotate=(--rotate-after 3)
-[ -n "$runner" ] && rotate=()  # rotation reads the machine's registry: natively only
-$runner "$writer" "$G" $((T0 + 3)) 10 6 "${rotate[@]}" >/dev/null
+# Rotation reads the machine key; under Wine the prefix's own, which the writer cleans up.
+$runner "$writer" "$G" $((T0 + 3)) 10 6 --rotate-after 3 >/dev/null
 only=()
 [ -n "$runner" ] && only=(--app "*${suffix:-}")  # this run's files only
 
@@ -48,21 +49,14 @@ expect_status 0 "clean folders"
 expected="$A/PID 2024-03-09T16:00:00.180Z $S > LVL:1 RC:-500          COMMON :$A line 1
 $G/PID 2024-03-09T16:00:00.183Z 00000000-0000-0000-0000-000000000000 > LVL:1 RC:-500          COMMON :$G line 1
 $B/PID 2024-03-09T16:00:00.185Z 00000000-0000-0000-0000-000000000000 > LVL:1 RC:-500          COMMON :$B line 1
-$A/PID 2024-03-09T16:00:00.210Z $S > LVL:0 RC:   0          COMMON :$A line 4"
-if [ -z "$runner" ]; then  # the rotation moved gamma's later lines a minute on
-    expected+="
+$A/PID 2024-03-09T16:00:00.210Z $S > LVL:0 RC:   0          COMMON :$A line 4
 $B/PID 2024-03-09T16:00:00.215Z 00000000-0000-0000-0000-000000000000 > LVL:0 RC:   0          COMMON :$B line 4"
-else
-    expected+="
-$G/PID 2024-03-09T16:00:00.213Z 00000000-0000-0000-0000-000000000000 > LVL:0 RC:   0          COMMON :$G line 4"
-fi
+# (the rotation moved gamma's later lines a minute on)
 [ "$(head -5 <<<"$out")" = "$expected" ] ||
     fail "merged stream: $(head -5 <<<"$out")"
 expect_out "^$B/PID !! lines lost: Event logger dropped 101 log messages.$" "lost lines"
-if [ -z "$runner" ]; then
-    # The rotated process's second file (in the archive, without a banner) keeps its tag.
-    expect_out "^$G/PID 2024-03-09T16:01:01\.2[0-9]3Z .* :$G line 5$" "rotated file"
-fi
+# The rotated process's second file (in the archive, without a banner) keeps its tag.
+expect_out "^$G/PID 2024-03-09T16:01:01\.2[0-9]3Z .* :$G line 5$" "rotated file"
 
 # Filters combine.
 logs "${where[@]}" "${only[@]}" --level 2 --category 'mgmt_*' --app "$A" --contains line
@@ -98,7 +92,7 @@ logs "${where[@]}" "${only[@]}" --summary
 expect_status 0 "summary"
 expect_out "^    3  $A repeated$" "summary repeats"
 expect_out "^  lines lost: 101 \(1 notices\)$" "summary lost lines"
-[ -z "$runner" ] && expect_out "^overall \(4 files\)$" "summary overall"
+expect_out "^overall \(4 files\)$" "summary overall"
 # The banner is a file's facts, in the stream only with --verbose.
 logs "${where[@]}" --app "$A"
 grep -q -- "-- $A begins.$" <<<"$out" && fail "the banner is in the stream without --verbose"
@@ -109,28 +103,27 @@ logs "${where[@]}" --banners --app "$A"
 expect_out "^  application +$A$" "banner application"
 expect_out "^  processors +[0-9]+" "banner processors"
 
-if [ -z "$runner" ]; then
-    # Nothing is hidden: a torn last line, a foreign file, UTF-16 and binary files, a missing path.
-    mkdir -p "$work/odd"
-    cp "$logs_root"/OrvixAgent/logs/"$A"_*.txt "$work/odd/torn.txt"
-    printf '%s' "2024-03-09T16:00:09.000Z $S > LVL:1 RC:   0          COMMON :half a li" >>"$work/odd/torn.txt"
-    printf 'a foreign file\n\033[2Jclears the screen\n' >"$work/odd/notes.txt"
-    printf '\xff\xfeh\0i\0' >"$work/odd/wide.txt"
-    printf 'MZ\0\0\0binary' >"$work/odd/crash.dmp"
-    logs "$work/odd" "$work/missing"
-    expect_status 1 "odd files"
-    expect_out "^$A/PID !! not parsed \(the file ends inside this line \(no line end\)\): 2024-03-09T16:00:09.000Z .*half a li$" "torn line"
-    expect_out '^\?/\? !! not parsed \(no time at the start\): \\x1B\[2Jclears the screen$' "foreign file, escaped"
-    expect_err "wide.txt: UTF-16 text" "UTF-16 file"
-    expect_err "crash.dmp: binary \(a zero byte at offset 2\)" "binary file"
-    expect_err "missing: No such file or directory" "missing path"
-    expect_err "3 lines did not parse" "unparsed count"
-    if [ "$(id -u)" != 0 ]; then
-        mkdir -p "$work/locked" && cp "$work/odd/notes.txt" "$work/locked/" && chmod 000 "$work/locked/notes.txt"
-        logs "$work/locked"
-        expect_err "notes.txt: Permission denied" "unreadable file"
-        chmod 600 "$work/locked/notes.txt"
-    fi
+# Nothing is hidden: a torn last line, a foreign file, UTF-16 and binary files, a missing path.
+mkdir -p "$work/odd"
+cp "$logs_root"/OrvixAgent/logs/"$A"_*.txt "$work/odd/torn.txt"
+printf '%s' "2024-03-09T16:00:09.000Z $S > LVL:1 RC:   0          COMMON :half a li" >>"$work/odd/torn.txt"
+printf 'a foreign file\n\033[2Jclears the screen\n' >"$work/odd/notes.txt"
+printf '\xff\xfeh\0i\0' >"$work/odd/wide.txt"
+printf 'MZ\0\0\0binary' >"$work/odd/crash.dmp"
+logs "$work/odd" "$work/missing"
+expect_status 1 "odd files"
+expect_out "^$A/PID !! not parsed \(the file ends inside this line \(no line end\)\): 2024-03-09T16:00:09.000Z .*half a li$" "torn line"
+expect_out '^\?/\? !! not parsed \(no time at the start\): \\x1B\[2Jclears the screen$' "foreign file, escaped"
+expect_err "wide.txt: UTF-16 text" "UTF-16 file"
+expect_err "crash.dmp: binary \(a zero byte at offset 2\)" "binary file"
+# (the C runtime's words on Windows too, as every command of the tool that reads a file)
+expect_err "missing: No such file or directory" "missing path"
+expect_err "3 lines did not parse" "unparsed count"
+if [ "$(id -u)" != 0 ]; then
+    mkdir -p "$work/locked" && cp "$work/odd/notes.txt" "$work/locked/" && chmod 000 "$work/locked/notes.txt"
+    logs "$work/locked"
+    expect_err "notes.txt: Permission denied" "unreadable file"
+    chmod 600 "$work/locked/notes.txt"
 fi
 logs --level 9
 expect_status 2 "usage: level"
@@ -140,12 +133,14 @@ expect_err "is not a time" "usage: since message"
 
 # The documentation's expressions over the files the event log wrote: every line is
 # read by one of them, with the same fields as orvix-env's own parser.
-if [ -z "$runner" ]; then
-    mapfile -t fluent < <(sed -nE 's/^ +Regex +(.*)$/\1/p' "$docs")
-    mapfile -t vector < <(sed -nE "s/.*parse_regex\(\.message, r'(.*)'\).*/\1/p" "$docs")
-    [ ${#fluent[@]} = 2 ] && [ ${#vector[@]} = 2 ] || fail "docs: expected two Fluent Bit and two Vector expressions"
-    for file in "$logs_root"/OrvixAgent/logs/*.txt "$logs_root"/logs/ROTATE/*.log; do
-        expected=$(run --json --verbose logs "$file" | python3 -c '
+mapfile -t fluent < <(sed -nE 's/^ +Regex +(.*)$/\1/p' "$docs")
+mapfile -t vector < <(sed -nE "s/.*parse_regex\(\.message, r'(.*)'\).*/\1/p" "$docs")
+[ ${#fluent[@]} = 2 ] && [ ${#vector[@]} = 2 ] || fail "docs: expected two Fluent Bit and two Vector expressions"
+checked=0
+shopt -s nullglob
+for file in "$logs_root"/OrvixAgent/logs/*${suffix:-}_*.txt "$logs_root"/logs/ROTATE/*${suffix:-}_*.log; do
+    checked=$((checked + 1))
+    expected=$(run --json --verbose logs "$file" | python3 -c '
 import json, sys
 for l in sys.stdin:
     o = json.loads(l)
@@ -153,41 +148,62 @@ for l in sys.stdin:
         print("\t".join(str(o[k]) for k in ("time", "session", "level", "status", "category", "message")))
     else:
         print("lost\t%d" % o["lost"])')
-        for set in fluent vector; do
-            declare -n exprs=$set
-            got=$(LINE="${exprs[0]}" LOST="${exprs[1]}" perl -ne '
-                BEGIN { $line = qr/$ENV{LINE}/; $lost = qr/$ENV{LOST}/ }
-                if (/$line/) { print join("\t", $+{time}, $+{session}, $+{level}, $+{status}, $+{category}, $+{message}), "\n" }
-                elsif (/$lost/) { print "lost\t$+{lost}\n" }
-                else { print "NO MATCH: $_" }' "$file")
-            [ "$got" = "$expected" ] || fail "docs $set expressions over $(basename "$file"): $(diff <(echo "$expected") <(echo "$got") | head -5)"
-        done
+    for set in fluent vector; do
+        declare -n exprs=$set
+        got=$(LINE="${exprs[0]}" LOST="${exprs[1]}" perl -ne '
+            BEGIN { $line = qr/$ENV{LINE}/; $lost = qr/$ENV{LOST}/ }
+            if (/$line/) { print join("\t", $+{time}, $+{session}, $+{level}, $+{status}, $+{category}, $+{message}), "\n" }
+            elsif (/$lost/) { print "lost\t$+{lost}\n" }
+            else { print "NO MATCH: $_" }' "$file")
+        [ "$got" = "$expected" ] || fail "docs $set expressions over $(basename "$file"): $(diff <(echo "$expected") <(echo "$got") | head -5)"
     done
-    grep -q "long x\{500\}" <<<"$(cat "$logs_root"/OrvixAgent/logs/"$A"_*.txt)" || fail "no cut line in the fixture"
-fi
+done
+shopt -u nullglob
+# alpha, beta, gamma's first file in the archive and its second
+[ $checked -ge 4 ] || fail "docs: the expressions ran over $checked files"
+grep -q "long x\{500\}" <<<"$(cat "$logs_root"/OrvixAgent/logs/"$A"_*.txt)" || fail "no cut line in the fixture"
 
-# --follow: lines of a new process and across a rotation arrive; Ctrl-C ends it cleanly.
+# --follow: lines of a new process and across a rotation arrive; Ctrl-C ends it cleanly,
+# showing the line still without its end (a process killed mid-line) and counting it.
+# (The process identifier in a log file's name is hexadecimal: 4D is process 77.)
+# With no PATH: natively a fresh program-data folder, under Wine the real log folder with
+# this run's application only; Wine turns SIGINT into the console's Ctrl-C event.
+L=late${suffix:-}
+rm -rf "$work/pd2" && mkdir -p "$work/pd2"
+pd2=()
 if [ -z "$runner" ]; then
-    rm -rf "$work/pd2" && mkdir -p "$work/pd2"
-    PROGRAMDATA=$work/pd2 "$tool" logs --follow --level 2 >"$work/follow.out" 2>"$work/follow.err" &
-    follower=$!
-    sleep 0.5
-    PROGRAMDATA=$work/pd2 "$writer" late $T0 10 6 --rotate-after 3 >/dev/null
-    for _ in $(seq 50); do
-        [ "$(grep -c ':late line' "$work/follow.out")" -ge 5 ] && break
-        sleep 0.1
-    done
-    kill -INT $follower
-    wait $follower
-    status=$?
-    [ "$status" = 0 ] || fail "--follow after Ctrl-C: exit status $status ($(cat "$work/follow.err"))"
-    got=$(sed -nE 's/.* :(late line [0-9])$/\1/p' "$work/follow.out" | tr '\n' '|')
-    [ "$got" = "late line 1|late line 2|late line 4|late line 5|late line 6|" ] || fail "--follow across a rotation: $got"
+    pd2=(env "PROGRAMDATA=$work/pd2")
+    live=$work/pd2/Quillon/OrvixAgent/logs
+else
+    live=$($runner winepath -u 'C:\ProgramData\Quillon\OrvixAgent\logs' | tr -d '\r')
 fi
+"${pd2[@]}" $runner "$tool" logs --follow --level 2 --app "$L" >"$work/follow.out" 2>"$work/follow.err" &
+follower=$!
+sleep 1
+"${pd2[@]}" $runner "$writer" "$L" $T0 10 6 --rotate-after 3 >/dev/null
+printf '%s\n%s' "2024-03-09T16:05:00.000Z $S > LVL:1 RC:   0          COMMON :$L line 7" \
+    "2024-03-09T16:05:00.001Z $S > LVL:1 RC:   0          COMMON :$L line 8, cut" \
+    >"$live/${L}_2024_03_09T16_05_00Z_4D_0_0.txt"
+for _ in $(seq 50); do
+    [ "$(grep -c ":$L line" "$work/follow.out")" -ge 6 ] && break
+    sleep 0.1
+done
+kill -INT $follower
+wait $follower
+status=$?
+[ "$status" = 1 ] || fail "--follow after Ctrl-C: exit status $status, expected 1 ($(cat "$work/follow.err"))"
+got=$(tr -d '\r' <"$work/follow.out" | sed -nE "s/.* :$L (line [0-9].*)\$/\1/p" | tr '\n' '|')
+[ "$got" = "line 1|line 2|line 4|line 5|line 6|line 7|line 8, cut|" ] || fail "--follow across a rotation: $got"
+tr -d '\r' <"$work/follow.out" | tail -1 | grep -q "^$L/77 !! not parsed (the file ends inside this line" ||
+    fail "--follow: the line without an end is not marked: $(tail -1 "$work/follow.out")"
+grep -q "1 lines did not parse" "$work/follow.err" || fail "--follow: no count of unparsed lines: $(cat "$work/follow.err")"
 
 if [ -n "$runner" ]; then
-    # The Windows build with no PATH read the prefix's real log folder above; clean up.
+    # The Windows build with no PATH read the prefix's real log folders above; this run's
+    # files are removed from them again.
     run logs --app "$A" --banners | tr -d '\r' | grep -E "^[A-Z]:.*logs.*$A" >/dev/null || fail "real log folder"
+    $runner cmd /c del /q "C:\\ProgramData\\Quillon\\OrvixAgent\\logs\\*${suffix}_*" \
+        "C:\\ProgramData\\Quillon\\logs\\ROTATE\\*${suffix}_*" >/dev/null 2>&1
 fi
 [ $failures = 0 ] && echo "all passed"
 exit $((failures > 0))
