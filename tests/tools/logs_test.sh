@@ -58,6 +58,10 @@ expect_out "^$B/PID !! lines lost: Event logger dropped 101 log messages.$" "los
 # The rotated process's second file (in the archive, without a banner) keeps its tag.
 expect_out "^$G/PID 2024-03-09T16:01:01\.2[0-9]3Z .* :$G line 5$" "rotated file"
 
+# --files: each line also names its file and line number (after the 17 lines of the banner).
+logs "${where[@]}" "${only[@]}" --files --level 1 --app "$G"
+expect_out "ROTATE[/\\][0-9-]+-${G}_[^ ]*\.log:18: $G/[0-9]+ 2024-03-09T16:00:00\.183Z .* :$G line 1$" "--files"
+
 # Filters combine.
 logs "${where[@]}" "${only[@]}" --level 2 --category 'mgmt_*' --app "$A" --contains line
 expect_status 0 "filters"
