@@ -93,7 +93,9 @@ with open(path, "a") as f:
                 f"          COMMON :{marker}\n")
         f.flush()
         written[marker] = time.perf_counter()
-time.sleep(0.5)
+deadline = time.perf_counter() + 5  # a loaded machine may lag; a lost line never comes
+while time.perf_counter() < deadline and any(len(arrived[n]) < len(written) for n in readers):
+    time.sleep(0.05)
 for proc in procs:
     proc.terminate()
     proc.wait()
