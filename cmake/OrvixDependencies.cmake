@@ -17,15 +17,26 @@ function(orvix_header_only_shim target dir link)
   target_include_directories(${target} INTERFACE "$<BUILD_INTERFACE:${root}>")
 endfunction()
 
-if(WIN32 AND CMAKE_CROSSCOMPILING)
-  set(ORVIX_FMT_HEADERS "/usr/include/fmt" CACHE PATH "Directory holding the {fmt} headers")
-  orvix_header_only_shim(orvix_fmt_header_only "${ORVIX_FMT_HEADERS}" fmt)
+# orvix_header_only_package(PACKAGE VERSION ALIAS SHIM DIR_VARIABLE DIR): the package's
+# target ALIAS (such as CLI11::CLI11). Natively it comes from the package's CMake config;
+# the cross build makes it a shim (SHIM) over the header directory DIR, which the cache
+# variable DIR_VARIABLE can move.
+function(orvix_header_only_package package version alias shim dir_variable dir)
+  if(WIN32 AND CMAKE_CROSSCOMPILING)
+    set(${dir_variable} "${dir}" CACHE PATH "Directory holding the ${package} headers")
+    get_filename_component(link "${dir}" NAME)
+    orvix_header_only_shim(${shim} "${${dir_variable}}" ${link})
+    add_library(${alias} ALIAS ${shim})
+  else()
+    find_package(${package} ${version} REQUIRED)
+  endif()
+endfunction()
+
+orvix_header_only_package(fmt 8 fmt::fmt orvix_fmt_header_only ORVIX_FMT_HEADERS /usr/include/fmt)
+set(ORVIX_FMT_IS_HEADER_ONLY OFF)
+if(TARGET orvix_fmt_header_only)  # the cross build's: no MinGW build of {fmt} is packaged
   target_compile_definitions(orvix_fmt_header_only INTERFACE FMT_HEADER_ONLY=1)
-  add_library(fmt::fmt ALIAS orvix_fmt_header_only)
   set(ORVIX_FMT_IS_HEADER_ONLY ON)
-else()
-  find_package(fmt 8 REQUIRED)
-  set(ORVIX_FMT_IS_HEADER_ONLY OFF)
 endif()
 
 find_package(Threads REQUIRED)
@@ -39,21 +50,10 @@ endif()
 # nlohmann/json (header-only) for the console tool's --json output. The cross build puts
 # only its nlohmann/ directory on the include path, as for {fmt}, and so for CLI11.
 if(ORVIX_BUILD_TOOLS)
-  if(WIN32 AND CMAKE_CROSSCOMPILING)
-    set(ORVIX_JSON_HEADERS "/usr/include/nlohmann" CACHE PATH "Directory holding the nlohmann/json headers")
-    orvix_header_only_shim(orvix_json_header_only "${ORVIX_JSON_HEADERS}" nlohmann)
-    add_library(nlohmann_json::nlohmann_json ALIAS orvix_json_header_only)
-  else()
-    find_package(nlohmann_json 3 REQUIRED)
-  endif()
+  orvix_header_only_package(nlohmann_json 3 nlohmann_json::nlohmann_json orvix_json_header_only
+    ORVIX_JSON_HEADERS /usr/include/nlohmann)
   # CLI11 (header-only) parses the console tool's sub-commands and options.
-  if(WIN32 AND CMAKE_CROSSCOMPILING)
-    set(ORVIX_CLI11_HEADERS "/usr/include/CLI" CACHE PATH "Directory holding the CLI11 headers")
-    orvix_header_only_shim(orvix_cli11_header_only "${ORVIX_CLI11_HEADERS}" CLI)
-    add_library(CLI11::CLI11 ALIAS orvix_cli11_header_only)
-  else()
-    find_package(CLI11 2 REQUIRED)
-  endif()
+  orvix_header_only_package(CLI11 2 CLI11::CLI11 orvix_cli11_header_only ORVIX_CLI11_HEADERS /usr/include/CLI)
 endif()
 
 if(ORVIX_BUILD_TESTS)
