@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "admin/utf8_path.h"
+
 namespace orvix::admin {
 
 namespace fs = std::filesystem;
@@ -306,12 +308,12 @@ int64_t LogSource::process_id() const { return banner.process_id >= 0 ? banner.p
 LogFileReader::LogFileReader(std::string path, size_t chunk, bool keep_open)
     : chunk_(std::max<size_t>(chunk, 4096)), keep_open_(keep_open) {
     source_.path = std::move(path);
-    const fs::path p(reinterpret_cast<const char8_t*>(source_.path.c_str()));
-    source_.name = parse_log_file_name(reinterpret_cast<const char*>(p.filename().u8string().c_str()));
+    const fs::path p = path_from_utf8(source_.path);
+    source_.name = parse_log_file_name(utf8_from_path(p.filename()));
 }
 
 bool LogFileReader::open(std::string* problem) {
-    const fs::path p(reinterpret_cast<const char8_t*>(source_.path.c_str()));
+    const fs::path p = path_from_utf8(source_.path);
     std::error_code error;
     const fs::file_status status = fs::status(p, error);
     if (error) {
@@ -363,7 +365,7 @@ bool LogFileReader::open(std::string* problem) {
 bool LogFileReader::fill() {
     if (eof_) return false;
     if (!file_.is_open()) {
-        file_.open(fs::path(reinterpret_cast<const char8_t*>(source_.path.c_str())), std::ios::binary);
+        file_.open(path_from_utf8(source_.path), std::ios::binary);
         if (!file_.is_open()) {  // gone (moved) for now: try again on the next look
             eof_ = true;
             return false;
@@ -556,7 +558,7 @@ bool parse_time_argument(std::string_view text, int64_t now_ms, int64_t* out, st
 std::vector<std::string> collect_log_files(const std::vector<std::string>& paths, std::vector<std::string>* problems) {
     std::vector<std::string> files;
     for (const std::string& path : paths) {
-        const fs::path p(reinterpret_cast<const char8_t*>(path.c_str()));
+        const fs::path p = path_from_utf8(path);
         std::error_code error;
         const fs::file_status status = fs::status(p, error);
         if (error) {
@@ -578,7 +580,7 @@ std::vector<std::string> collect_log_files(const std::vector<std::string>& paths
             std::error_code entry_error;
             const fs::file_status entry = it->symlink_status(entry_error);
             if (fs::is_directory(entry)) continue;
-            found.push_back(reinterpret_cast<const char*>(it->path().u8string().c_str()));
+            found.push_back(utf8_from_path(it->path()));
         }
         if (error) problems->push_back(path + ": " + error.message());
         std::sort(found.begin(), found.end());

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "admin/log_reader.h"
+#include "admin/utf8_path.h"
 #include "commands.h"
 #include "eventlog/log_files.h"
 #include "interrupt.h"
@@ -34,6 +35,7 @@ using orvix::admin::LogLine;
 using orvix::admin::LogMerge;
 using orvix::admin::LogSource;
 using orvix::admin::LogSummary;
+using orvix::admin::path_from_utf8;
 namespace fs = std::filesystem;
 
 constexpr auto kFollowPoll = std::chrono::milliseconds(100);
@@ -227,7 +229,7 @@ std::vector<std::string> existing(const std::vector<std::string>& folders) {
     std::vector<std::string> found;
     for (const std::string& folder : folders) {
         std::error_code error;
-        if (fs::is_directory(fs::path(reinterpret_cast<const char8_t*>(folder.c_str())), error)) {
+        if (fs::is_directory(path_from_utf8(folder), error)) {
             found.push_back(folder);
         } else if (global_options().verbose) {
             std::fprintf(stderr, "orvix-env logs: no folder %s yet\n", shown(folder).c_str());
@@ -376,8 +378,8 @@ void print_banner_block(std::string& out, const LogSource& s) {
 
 // The archived copy of a followed file: "YYYY-MM-DD-HH-MM-NAME" with .txt as .log.
 bool is_archived_copy(const std::string& archived_path, const std::string& original_path) {
-    const auto a = fs::path(reinterpret_cast<const char8_t*>(archived_path.c_str())).filename().u8string();
-    auto o = fs::path(reinterpret_cast<const char8_t*>(original_path.c_str())).filename().u8string();
+    const auto a = path_from_utf8(archived_path).filename().u8string();
+    auto o = path_from_utf8(original_path).filename().u8string();
     if (a.size() != o.size() + 17 || !o.ends_with(u8".txt")) return false;
     o.replace(o.size() - 4, 4, u8".log");
     return a.substr(17) == o;
@@ -506,7 +508,7 @@ int run_logs_with(const LogsOptions& o) {
                     std::error_code error;
                     const std::string& old_path = r->source().path;
                     if (is_archived_copy(path, old_path) &&
-                        !fs::exists(fs::path(reinterpret_cast<const char8_t*>(old_path.c_str())), error)) {
+                        !fs::exists(path_from_utf8(old_path), error)) {
                         r->moved_to(path);
                         known.insert(path);
                         moved = true;
