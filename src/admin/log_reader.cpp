@@ -420,10 +420,8 @@ bool LogFileReader::next(LogLine* line, bool final) {
         if (consumed == kMaxLineBytes && newline == nullptr) {
             line->kind = LineKind::kUnparsed;
             line->problem = "no line end within 1 MiB: shown in parts";
-        } else if (torn && line->kind != LineKind::kUnparsed) {
-            line->kind = LineKind::kUnparsed;
-            line->problem = "the file ends inside this line (no line end)";
         } else if (torn) {
+            line->kind = LineKind::kUnparsed;
             line->problem = "the file ends inside this line (no line end)";
         }
         if (line->kind == LineKind::kEntry) last_time_ = line->time_ms;

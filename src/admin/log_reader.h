@@ -70,7 +70,7 @@ bool parse_line_time(std::string_view text, int64_t* ms);
 // Milliseconds since 1970 for a UTC date and time.
 int64_t utc_ms(int year, int month, int day, int hour, int minute, int second, int millisecond);
 
-const char* level_name(int32_t level);  // "critical" ... "trace"; "level N" beyond
+const char* level_name(int32_t level);  // "critical" ... "trace"; "other" beyond
 
 // What the banner at the top of a log file says about the process and the machine.
 struct BannerFacts {
