@@ -4,6 +4,7 @@
 #include <shellapi.h>
 
 #include "console.h"
+#include "wide_text_win.h"
 
 namespace orvix_env {
 
@@ -25,14 +26,6 @@ std::vector<std::string> utf8_arguments(int argc, char** argv) {
 }
 
 namespace {
-
-std::wstring wide_from_utf8(const std::string& utf8) {
-    std::wstring wide(utf8.size() + 1, L'\0');
-    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(),
-                                      static_cast<int>(wide.size()));
-    wide.resize(static_cast<size_t>(n > 0 ? n : 0));
-    return wide;
-}
 
 // The wide text in the ANSI code page; false when a character has no place in it.
 bool ansi_from_wide(const std::wstring& wide, std::string* out) {

@@ -6,19 +6,10 @@
 
 #include "os/error_text.h"
 #include "output_file.h"
+#include "wide_text_win.h"
 
 namespace orvix_env {
 namespace {
-
-std::wstring wide(const std::string& text) {
-    const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
-                                      static_cast<int>(text.size()), nullptr, 0);
-    if (n <= 0) return {};
-    std::wstring out(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), out.data(),
-                        n);
-    return out;
-}
 
 bool fail(const std::string& path, DWORD code, std::string* error) {
     *error = "cannot write " + path + ": " + orvix::os::error_text(code);
@@ -28,7 +19,7 @@ bool fail(const std::string& path, DWORD code, std::string* error) {
 }  // namespace
 
 bool write_output_file(const std::string& path, std::string_view bytes, std::string* error) {
-    const std::wstring target = wide(path);
+    const std::wstring target = wide_from_utf8(path);
     if (target.empty()) return fail(path, ERROR_NO_UNICODE_TRANSLATION, error);
     // A name of this process alone in the target's folder; CREATE_NEW never replaces a file.
     static std::atomic<unsigned> counter{0};
@@ -65,7 +56,7 @@ bool write_output_file(const std::string& path, std::string_view bytes, std::str
 }
 
 bool create_output_folder(const std::string& path, std::string* error) {
-    const std::wstring folder = wide(path);
+    const std::wstring folder = wide_from_utf8(path);
     std::error_code ec;
     if (folder.empty()) {
         ec.assign(ERROR_NO_UNICODE_TRANSLATION, std::system_category());
@@ -73,7 +64,11 @@ bool create_output_folder(const std::string& path, std::string* error) {
         std::filesystem::create_directories(std::filesystem::path(folder), ec);
     }
     if (ec) {
-        *error = "cannot create " + path + ": " + orvix::os::error_text(static_cast<uint32_t>(ec.value()));
+        // std::filesystem reports what the C runtime's calls set in errno, in the C
+        // runtime's words; only a Windows code goes through the system's.
+        const bool windows_code = ec.category() == std::system_category();
+        *error = "cannot create " + path + ": " +
+                 (windows_code ? orvix::os::error_text(static_cast<uint32_t>(ec.value())) : ec.message());
         return false;
     }
     return true;
